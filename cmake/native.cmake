@@ -1,0 +1,29 @@
+# Native tree: the platform-free formats under AddressSanitizer/UBSan, their
+# GoogleTest suite, and (with clang) the libFuzzer targets.
+set(SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+
+add_library(formats STATIC ${FORMAT_SOURCES})
+target_include_directories(formats PUBLIC src)
+target_compile_options(formats PUBLIC ${SANITIZE} -g)
+target_link_options(formats PUBLIC ${SANITIZE})
+
+find_package(GTest REQUIRED)
+file(GLOB NATIVE_TESTS CONFIGURE_DEPENDS tests/native/*.cpp)
+add_executable(native_tests ${NATIVE_TESTS})
+target_link_libraries(native_tests formats GTest::gtest GTest::gtest_main)
+add_test(NAME native_tests COMMAND native_tests)
+
+# Fuzz targets: one per format; CTest runs each briefly over its seed corpus.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  set(FUZZ_SECONDS 20 CACHE STRING "seconds each fuzz target runs in the test suite")
+  file(GLOB FUZZ_TARGETS CONFIGURE_DEPENDS tests/fuzz/fuzz_*.cpp)
+  foreach(src ${FUZZ_TARGETS})
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(${name} ${src} ${FORMAT_SOURCES})
+    target_include_directories(${name} PRIVATE src)
+    target_compile_options(${name} PRIVATE -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
+    add_test(NAME ${name}
+      COMMAND ${CMAKE_SOURCE_DIR}/tests/fuzz/run_fuzz.sh $<TARGET_FILE:${name}> ${FUZZ_SECONDS})
+  endforeach()
+endif()

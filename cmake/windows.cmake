@@ -1,0 +1,76 @@
+# Windows tree: setup.exe with its payload, and the tests that run under Wine.
+set(CMAKE_EXE_LINKER_FLAGS "${CMAKE_EXE_LINKER_FLAGS} -static -static-libgcc -static-libstdc++")
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+
+# Each build tree has a Wine prefix of its own; wine-run starts programs in it.
+set(WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+configure_file(cmake/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+set(WIN_LIBS comctl32 comdlg32 ole32 oleaut32 uuid shell32 shlwapi user32 gdi32 advapi32)
+
+file(GLOB CORE_SOURCES CONFIGURE_DEPENDS src/*.cpp)
+add_library(setupcore STATIC ${CORE_SOURCES} ${FORMAT_SOURCES})
+target_include_directories(setupcore PUBLIC src)
+target_link_libraries(setupcore PUBLIC ${WIN_LIBS})
+
+# The stand-in game program that setup.exe carries and installs.
+add_executable(tolvenar_game WIN32 game/game.cpp)
+target_link_libraries(tolvenar_game user32)
+
+enable_language(RC)
+set(GAME_EXE ${CMAKE_BINARY_DIR}/tolvenar_game.exe)
+file(WRITE ${CMAKE_BINARY_DIR}/res/gameexe.rc "GAMEEXE RCDATA \"${GAME_EXE}\"\n")
+add_executable(setup WIN32 src/winmain.cpp res/setup.rc)
+set_source_files_properties(res/setup.rc PROPERTIES OBJECT_DEPENDS
+  "${GAME_EXE};${CMAKE_SOURCE_DIR}/res/setup.manifest;${CMAKE_BINARY_DIR}/res/gameexe.rc")
+target_include_directories(setup PRIVATE ${CMAKE_BINARY_DIR}/res ${CMAKE_SOURCE_DIR}/res)
+target_link_libraries(setup setupcore)
+add_dependencies(setup tolvenar_game)
+
+# GoogleTest, built from its sources with the cross compiler.
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Test fixtures: the Wine prefix with a persistent wineserver, and the test discs.
+set(FIXTURES ${CMAKE_BINARY_DIR}/fixtures)
+string(REPLACE "/" "\\" FIXTURES_WIN "Z:${FIXTURES}")
+string(REPLACE "/" "\\" BUILD_WIN "Z:${CMAKE_BINARY_DIR}")
+add_test(NAME wine_start COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh start ${WINEPREFIX})
+set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine)
+add_test(NAME wine_stop COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh stop ${WINEPREFIX})
+set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
+add_test(NAME make_fixtures COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/mkdisc.py fixtures ${FIXTURES})
+set_tests_properties(make_fixtures PROPERTIES FIXTURES_SETUP discs)
+add_test(NAME make_link_fixture COMMAND sh ${CMAKE_SOURCE_DIR}/tests/win/linktree.sh ${FIXTURES}/linktree)
+set_tests_properties(make_link_fixture PROPERTIES FIXTURES_SETUP discs DEPENDS make_fixtures)
+add_test(NAME mount_smallfs COMMAND sh ${CMAKE_SOURCE_DIR}/tests/win/smallfs.sh mount ${CMAKE_BINARY_DIR}/smallfs)
+set_tests_properties(mount_smallfs PROPERTIES FIXTURES_SETUP discs)
+add_test(NAME umount_smallfs COMMAND sh ${CMAKE_SOURCE_DIR}/tests/win/smallfs.sh umount ${CMAKE_BINARY_DIR}/smallfs)
+set_tests_properties(umount_smallfs PROPERTIES FIXTURES_CLEANUP discs)
+
+set(TEST_ENV "TLV_FIXTURES=${FIXTURES_WIN};TLV_BUILD=${BUILD_WIN}")
+file(GLOB WIN_TESTS CONFIGURE_DEPENDS tests/win/test_*.cpp)
+foreach(src ${WIN_TESTS})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src} tests/win/testutil.cpp)
+  target_link_libraries(${name} setupcore gtest gtest_main)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "wine;discs"
+    ENVIRONMENT "${TEST_ENV}" TIMEOUT 120)
+endforeach()
+
+# End-to-end tests drive the real setup.exe from shell scripts.
+file(GLOB E2E_TESTS CONFIGURE_DEPENDS tests/e2e/test_*.sh)
+foreach(script ${E2E_TESTS})
+  get_filename_component(name ${script} NAME_WE)
+  add_test(NAME e2e_${name} COMMAND bash ${script})
+  set_tests_properties(e2e_${name} PROPERTIES FIXTURES_REQUIRED "wine;discs" TIMEOUT 600
+    ENVIRONMENT "WINEPREFIX=${WINEPREFIX};BUILD=${CMAKE_BINARY_DIR};SRC=${CMAKE_SOURCE_DIR};SETUP_EXE=$<TARGET_FILE:setup>;FIXTURES=${FIXTURES}")
+endforeach()
+
+# Test programs and fixtures that a test area builds for itself.
+file(GLOB AREA_CMAKE CONFIGURE_DEPENDS tests/win/*.cmake tests/e2e/*.cmake)
+foreach(f ${AREA_CMAKE})
+  include(${f})
+endforeach()

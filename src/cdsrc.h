@@ -1,0 +1,46 @@
+// Disc sources: one game disc given as a drive, a folder, a plain or raw
+// image, or a cue sheet, behind one handle. Images are read through the
+// ISO 9660 reader; folders through the file system.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "formats/iso9660.h"
+#include "util.h"
+
+struct cd_source {
+    int is_image;          // 0 folder, 1 image
+    char path[520];        // the normalised folder, or the image file actually opened
+    HANDLE fh;             // the open image, or INVALID_HANDLE_VALUE
+    uint32_t sector_size;  // 2048 or 2352; 0 for a folder
+    uint32_t data_offset;  // where user data starts inside a sector: 0, 16 or 24
+    uint32_t root_lba;
+    uint32_t root_size;
+    char desc[552];        // "folder %s" or "image %s"
+    uint64_t sectors;      // whole logical sectors the image file holds
+};
+
+cd_source* cd_open(const char* path);  // null when it is neither a folder nor an image
+void cd_close(cd_source* cd);          // accepts null
+const char* cd_describe(cd_source* cd);
+int cd_exists(cd_source* cd, const char* rel);  // 1 if a file or folder of that name exists
+uint64_t cd_total_bytes(cd_source* cd);
+int cd_copy_all(cd_source* cd, const char* dest, progress* p);  // 1 if the whole disc was copied
+
+// Reads count logical sectors from lba into dest (count x 2048 bytes); 1 if all
+// were read. On a failure the complete sectors before the failing one are in dest.
+int read_sectors(cd_source* cd, uint32_t lba, uint32_t count, unsigned char* dest);
+
+// Folder walks, to 16 levels below the root.
+uint64_t dir_total(const char* folder, int depth);
+int dir_copy(const char* src, const char* dst, progress* p, int depth);
+
+// The ISO 9660 reader (iso_reader.cpp).
+std::vector<iso_entry> iso_dir(cd_source* cd, uint32_t lba, uint32_t size);
+int iso_find(cd_source* cd, const char* rel, iso_entry* entry_out);
+uint64_t iso_total(cd_source* cd, uint32_t lba, uint32_t size, int depth);
+int iso_copy(cd_source* cd, uint32_t lba, uint32_t size, const char* dst, progress* p, int depth);
+
+const int MAX_DEPTH = 16;  // folders deeper below the root are skipped

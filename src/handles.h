@@ -1,0 +1,68 @@
+// RAII owners for the Windows handles the modules open, so that every file,
+// search, registry key, module and resource update is closed on every path.
+#pragma once
+#include <windows.h>
+
+template <typename Traits>
+class unique_win {
+public:
+    using handle = typename Traits::handle;
+    unique_win() = default;
+    explicit unique_win(handle h) : h_(h) {}
+    unique_win(const unique_win&) = delete;
+    unique_win& operator=(const unique_win&) = delete;
+    unique_win(unique_win&& o) noexcept : h_(o.release()) {}
+    unique_win& operator=(unique_win&& o) noexcept {
+        if (this != &o) {
+            close();
+            h_ = o.release();
+        }
+        return *this;
+    }
+    ~unique_win() { close(); }
+
+    explicit operator bool() const { return Traits::valid(h_); }
+    handle get() const { return h_; }
+    handle release() {
+        handle h = h_;
+        h_ = Traits::invalid();
+        return h;
+    }
+    void close() {
+        if (Traits::valid(h_)) Traits::close(h_);
+        h_ = Traits::invalid();
+    }
+
+private:
+    handle h_ = Traits::invalid();
+};
+
+struct file_traits {
+    using handle = HANDLE;
+    static handle invalid() { return INVALID_HANDLE_VALUE; }
+    static bool valid(handle h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+    static void close(handle h) { CloseHandle(h); }
+};
+struct find_traits {
+    using handle = HANDLE;
+    static handle invalid() { return INVALID_HANDLE_VALUE; }
+    static bool valid(handle h) { return h != INVALID_HANDLE_VALUE; }
+    static void close(handle h) { FindClose(h); }
+};
+struct key_traits {
+    using handle = HKEY;
+    static handle invalid() { return nullptr; }
+    static bool valid(handle h) { return h != nullptr; }
+    static void close(handle h) { RegCloseKey(h); }
+};
+struct module_traits {
+    using handle = HMODULE;
+    static handle invalid() { return nullptr; }
+    static bool valid(handle h) { return h != nullptr; }
+    static void close(handle h) { FreeLibrary(h); }
+};
+
+using file_handle = unique_win<file_traits>;
+using find_handle = unique_win<find_traits>;
+using reg_key = unique_win<key_traits>;
+using module_handle = unique_win<module_traits>;

@@ -1,0 +1,29 @@
+// The install module: the install pipeline that sequences one installation,
+// the icon transplant that gives the game program its icon, the shortcuts and
+// uninstall entry, and the two-stage uninstaller.
+#pragma once
+#include <cstdint>
+
+#include "setup.h"
+#include "util.h"
+
+// Runs one whole installation from o; 1 when complete, 0 at the first failure
+// (the reason is in the log). cb (may be null) is told of every progress advance.
+int do_install(const install_opts* o, progress_fn cb, void* user);
+
+// Icon transplant (icon.cpp). Each writes the icon resources of the program
+// file exe in one update, committed at the end or dropped whole; 1 on success.
+int inject_icon_ico(const char* exe, const unsigned char* data, uint64_t len);
+int inject_icon_from_exe(const char* exe, const char* src);
+int inject_icon_lbm(const char* exe, const unsigned char* data, uint64_t len);
+
+// Shortcuts and uninstall entry (shortcuts.cpp).
+void shortcut_paths(char* start_menu_link, char* desktop_link);  // each at least 520 chars
+void make_link(const char* link, const char* target, const char* workdir);
+// Writes the uninstall entry of an installation into o->install_dir.
+void write_uninstall_entry(const install_opts* o, uint32_t estimated_kib);
+
+// Uninstaller (uninstall.cpp). Both stages end with exit code 0.
+int uninstall_stage1(int quiet);
+int uninstall_stage2(const char* dir, int quiet);
+int do_uninstall(const char* dir);

@@ -1,0 +1,142 @@
+// File utilities and the progress meter.
+#include "util.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "handles.h"
+#include "setup.h"
+
+namespace {
+
+const DWORD COPY_CHUNK = 1048576;
+// One copy runs at a time in the process, so one static buffer serves all.
+unsigned char buf[COPY_CHUNK];
+
+// Cuts a copy of path at its last backslash and makes sure that folder exists.
+void make_parent(const char* path) {
+    char dir[PATH_CHARS];
+    snprintf(dir, sizeof dir, "%s", path);
+    if (char* slash = strrchr(dir, '\\')) {
+        *slash = 0;
+        make_dirs(dir);
+    }
+}
+
+}  // namespace
+
+void progress_add(progress* p, uint64_t n) {
+    p->done += n;
+    if (p->callback) p->callback(p->done, p->total, p->user);
+}
+
+int path_exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+int is_dir(const char* path) {
+    DWORD a = GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+}
+
+int make_dirs(const char* path) {
+    char p[PATH_CHARS];
+    snprintf(p, sizeof p, "%s", path);
+    // The first three characters (a drive prefix such as C:\) are never a folder to create.
+    for (size_t i = 3, n = strlen(p); i < n; i++) {
+        if (p[i] == '\\' || p[i] == '/') {
+            char sep = p[i];
+            p[i] = 0;
+            CreateDirectoryA(p, nullptr);
+            p[i] = sep;
+        }
+    }
+    CreateDirectoryA(p, nullptr);
+    return is_dir(p);
+}
+
+int write_file(const char* path, const void* data, uint64_t len) {
+    make_parent(path);
+    file_handle f(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f) {
+        setup_log("cannot write %s (error %lu)", path, GetLastError());
+        return 0;
+    }
+    DWORD written = 0;
+    // WriteFile counts in 32 bits: 4 GiB or more cannot be written in one call.
+    bool ok = len <= 0xFFFFFFFFu && WriteFile(f.get(), data, DWORD(len), &written, nullptr) &&
+              written == len;
+    if (!ok) {
+        f.close();
+        setup_log("write failed: %s", path);
+        return 0;
+    }
+    return 1;
+}
+
+unsigned char* read_file(const char* path, uint64_t* len_out) {
+    file_handle f(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                              nullptr));
+    if (!f) return nullptr;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(f.get(), &size) || uint64_t(size.QuadPart) >= 0xFFFFFFFFu) return nullptr;
+    auto* data = static_cast<unsigned char*>(malloc(size_t(size.QuadPart) + 1));
+    if (!data) return nullptr;
+    DWORD got = 0;
+    if (!ReadFile(f.get(), data, DWORD(size.QuadPart), &got, nullptr) || got != size.QuadPart) {
+        free(data);
+        return nullptr;
+    }
+    *len_out = uint64_t(size.QuadPart);
+    return data;
+}
+
+int copy_file(const char* src, const char* dst, progress* p) {
+    make_parent(dst);
+    file_handle in(CreateFileA(src, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in) {
+        setup_log("cannot read %s", src);
+        return 0;
+    }
+    file_handle out(CreateFileA(dst, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out) {
+        setup_log("cannot write %s", dst);
+        return 0;
+    }
+    for (;;) {
+        DWORD got = 0, written = 0;
+        if (!ReadFile(in.get(), buf, COPY_CHUNK, &got, nullptr)) return 0;
+        if (got == 0) return 1;
+        if (!WriteFile(out.get(), buf, got, &written, nullptr) || written != got) return 0;
+        if (p) progress_add(p, got);
+    }
+}
+
+int delete_tree(const char* dir) {
+    char pattern[PATH_CHARS];
+    snprintf(pattern, sizeof pattern, "%s\\*", dir);
+    WIN32_FIND_DATAA fd;
+    find_handle search(FindFirstFileA(pattern, &fd));
+    if (search) {
+        do {
+            if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
+            char child[PATH_CHARS];
+            snprintf(child, sizeof child, "%s\\%s", dir, fd.cFileName);
+            // A junction or linked folder is unlinked, never entered: its target is not ours.
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                RemoveDirectoryA(child);
+            } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                delete_tree(child);
+            } else {
+                SetFileAttributesA(child, FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(child);
+            }
+        } while (FindNextFileA(search.get(), &fd));
+    }
+    search.close();
+    return RemoveDirectoryA(dir);
+}

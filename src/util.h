@@ -1,0 +1,32 @@
+// File utilities shared by every module, and the progress meter that long
+// copies advance. Paths are ANSI strings with backslash separators.
+#pragma once
+#include <cstdint>
+
+typedef void (*progress_fn)(uint64_t done, uint64_t total, void* user);
+
+struct progress {
+    uint64_t done;
+    uint64_t total;
+    progress_fn callback;
+    void* user;
+};
+
+// Adds n to done and tells the callback, if any, of every advance.
+void progress_add(progress* p, uint64_t n);
+
+int path_exists(const char* path);  // 1 if a file or folder exists there
+int is_dir(const char* path);       // 1 if it exists and is a folder
+int make_dirs(const char* path);    // 1 if the folder chain is in place afterwards
+// 1 if all len bytes were written to path (missing parent folders are created).
+int write_file(const char* path, const void* data, uint64_t len);
+// Whole file in a malloc'd buffer one byte longer than the file, or null.
+unsigned char* read_file(const char* path, uint64_t* len_out);
+// Chunked copy advancing p per chunk; 1 on success.
+int copy_file(const char* src, const char* dst, progress* p);
+// Removes a folder tree, unlinking reparse points without entering them;
+// nonzero if the folder itself was removed.
+int delete_tree(const char* dir);
+
+// Bounded path composition: a 520-character buffer cuts at 519 characters.
+enum { PATH_CHARS = 520, FILE_PATH_CHARS = 780 };

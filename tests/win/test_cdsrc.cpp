@@ -1,0 +1,193 @@
+// Disc sources under Wine: opening every shape, probing the sector layouts,
+// cue sheets, sector runs, and the folder walks.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "cdsrc.h"
+#include "setup.h"
+#include "testutil.h"
+
+namespace {
+
+struct closer {
+    void operator()(cd_source* cd) const { cd_close(cd); }
+};
+using source = std::unique_ptr<cd_source, closer>;
+source open(const std::string& path) { return source(cd_open(path.c_str())); }
+
+uint64_t sum_sizes(const std::string& root, int max_folders) {
+    uint64_t sum = 0;
+    for (auto& [rel, bytes] : tree_files(root))
+        if (std::count(rel.begin(), rel.end(), '\\') <= max_folders) sum += bytes.size();
+    return sum;
+}
+
+TEST(CdOpen, FolderPathsAreNormalised) {
+    std::string tree = fixture("tree");
+    source cd = open(tree + "\\\\//");
+    ASSERT_TRUE(cd);
+    EXPECT_EQ(cd->is_image, 0);
+    EXPECT_EQ(std::string(cd->path), tree);
+    EXPECT_EQ(std::string(cd_describe(cd.get())), "folder " + tree);
+    EXPECT_EQ(cd->fh, INVALID_HANDLE_VALUE);
+
+    source bare = open("C:");
+    ASSERT_TRUE(bare);
+    EXPECT_EQ(std::string(bare->path), "C:\\");
+    source root = open("C:\\\\/\\");
+    ASSERT_TRUE(root);
+    EXPECT_EQ(std::string(root->desc), "folder C:\\");
+    // On a drive root the separator is doubled, which the file system accepts.
+    EXPECT_EQ(cd_exists(root.get(), "windows"), 1);
+    EXPECT_EQ(cd_exists(root.get(), "no such folder"), 0);
+
+    EXPECT_FALSE(open(fixture("no-such-thing")));
+    EXPECT_FALSE(open(""));
+    cd_close(nullptr);
+}
+
+TEST(CdOpen, ProbesEachSectorLayout) {
+    struct {
+        const char* file;
+        uint32_t size, offset;
+    } cases[] = {{"tree.iso", 2048, 0}, {"tree_m1.bin", 2352, 16}, {"tree_m2.bin", 2352, 24}};
+    source plain = open(fixture("tree.iso"));
+    ASSERT_TRUE(plain);
+    for (auto& c : cases) {
+        source cd = open(fixture(c.file));
+        ASSERT_TRUE(cd) << c.file;
+        EXPECT_EQ(cd->is_image, 1);
+        EXPECT_EQ(cd->sector_size, c.size) << c.file;
+        EXPECT_EQ(cd->data_offset, c.offset) << c.file;
+        EXPECT_EQ(cd->root_lba, plain->root_lba);
+        EXPECT_EQ(cd->root_size, plain->root_size);
+        EXPECT_EQ(std::string(cd->desc), "image " + fixture(c.file));
+    }
+}
+
+TEST(CdOpen, RefusesFilesWithoutAPrimaryDescriptorInSector16) {
+    std::string dir = scratch("refuse");
+    auto iso = slurp(fixture("tree.iso"));
+    spit(dir + "\\short.iso", std::string(iso.begin(), iso.begin() + 16 * 2048 + 100));
+    EXPECT_FALSE(open(dir + "\\short.iso")) << "shorter than the probe position";
+    spit(dir + "\\text.bin", std::string(100000, 'a'));
+    EXPECT_FALSE(open(dir + "\\text.bin"));
+    EXPECT_FALSE(open(fixture("crafted\\no-pvd.iso"))) << "descriptor of another type first";
+}
+
+TEST(CdOpen, CueSheetsNameTheImage) {
+    std::string dir = scratch("cue");
+    auto bin = slurp(fixture("tree_m1.bin"));
+    spit(dir + "\\disc.bin", std::string(bin.begin(), bin.end()));
+    std::string bin_path = dir + "\\disc.bin";
+
+    spit(dir + "\\GAME.CUE", "FILE \"disc.bin\" BINARY\r\n  TRACK 01 MODE1/2352\r\n");
+    source cd = open(dir + "\\GAME.CUE");
+    ASSERT_TRUE(cd);
+    EXPECT_EQ(std::string(cd->path), bin_path);
+    EXPECT_EQ(std::string(cd->desc), "image " + bin_path);
+    EXPECT_EQ(cd->data_offset, 16u);
+
+    spit(dir + "\\abs.cue", "FILE \"" + fixture("tree_m2.bin") + "\" BINARY\n");
+    cd = open(dir + "\\abs.cue");
+    ASSERT_TRUE(cd);
+    EXPECT_EQ(std::string(cd->path), fixture("tree_m2.bin"));
+    EXPECT_EQ(cd->data_offset, 24u);
+
+    spit(dir + "\\noquotes.cue", "FILE disc.bin BINARY\nTITLE \"disc.bin\"\n");
+    cd = open(dir + "\\noquotes.cue");
+    ASSERT_TRUE(cd) << "the name comes from the next two quotes after FILE";
+    EXPECT_EQ(std::string(cd->path), bin_path);
+
+    spit(dir + "\\nofile.cue", "TRACK 01 MODE1/2352\nTITLE \"disc.bin\"\n");
+    EXPECT_FALSE(open(dir + "\\nofile.cue")) << "the sheet itself is probed";
+    spit(dir + "\\missing.cue", "FILE \"nothere.bin\" BINARY\n");
+    EXPECT_FALSE(open(dir + "\\missing.cue"));
+}
+
+TEST(ReadSectors, RunsOfRawSectorsMatchThePlainImage) {
+    auto iso = slurp(fixture("tree.iso"));
+    const uint32_t sectors = uint32_t(iso.size() / 2048);
+    for (const char* file : {"tree.iso", "tree_m1.bin", "tree_m2.bin"}) {
+        source cd = open(fixture(file));
+        ASSERT_TRUE(cd);
+        EXPECT_EQ(cd->sectors, sectors) << file;
+        for (uint32_t run : {1u, 32u, 33u, 70u}) {
+            std::vector<uint8_t> got(size_t(sectors) * 2048);
+            for (uint32_t lba = 0; lba < sectors; lba += run) {
+                uint32_t n = std::min(run, sectors - lba);
+                ASSERT_EQ(read_sectors(cd.get(), lba, n, got.data() + size_t(lba) * 2048), 1);
+            }
+            ASSERT_TRUE(got == iso) << file << " in runs of " << run;
+        }
+        EXPECT_EQ(read_sectors(cd.get(), 0, 0, nullptr), 1);
+
+        // A run past the end fails, with the whole sectors before it in place.
+        std::vector<uint8_t> tail(5 * 2048, 0xEE);
+        EXPECT_EQ(read_sectors(cd.get(), sectors - 3, 5, tail.data()), 0) << file;
+        EXPECT_TRUE(std::equal(tail.begin(), tail.begin() + 3 * 2048, iso.end() - 3 * 2048)) << file;
+        EXPECT_EQ(read_sectors(cd.get(), 0xFFFFFFF0u, 32, tail.data()), 0);
+    }
+}
+
+TEST(FolderSource, TotalAndCopyReproduceTheTree) {
+    std::string tree = fixture("tree");
+    source cd = open(tree);
+    ASSERT_TRUE(cd);
+    EXPECT_EQ(cd_total_bytes(cd.get()), sum_sizes(tree, 100));
+    EXPECT_EQ(cd_exists(cd.get(), "no\\such\\file"), 0);
+
+    std::string out = scratch("folder_copy") + "\\cd";
+    progress p{0, 0, nullptr, nullptr};
+    ASSERT_EQ(cd_copy_all(cd.get(), out.c_str(), &p), 1);
+    EXPECT_EQ(p.done, sum_sizes(tree, 100));
+    auto want = tree_files(tree), got = tree_files(out);
+    ASSERT_EQ(got.size(), want.size());
+    EXPECT_TRUE(got == want);
+
+    // Files read-only on the source arrive with normal attributes.
+    bool saw_readonly = false;
+    for (auto& [rel, bytes] : want) {
+        saw_readonly |= (GetFileAttributesA((tree + "\\" + rel).c_str()) & FILE_ATTRIBUTE_READONLY) != 0;
+        DWORD attrs = GetFileAttributesA((out + "\\" + rel).c_str());
+        EXPECT_EQ(attrs & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY), 0u) << rel;
+    }
+    EXPECT_TRUE(saw_readonly) << "the fixture tree holds a read-only file";
+}
+
+TEST(FolderSource, DeepTreesStopSixteenLevelsDown) {
+    std::string deep = fixture("deep");
+    ASSERT_GT(sum_sizes(deep, 100), sum_sizes(deep, 16)) << "the fixture is deeper than 16";
+    source cd = open(deep);
+    ASSERT_TRUE(cd);
+    EXPECT_EQ(cd_total_bytes(cd.get()), sum_sizes(deep, 16));
+    std::string out = scratch("deep_copy");
+    ASSERT_EQ(cd_copy_all(cd.get(), out.c_str(), nullptr), 1);
+    auto got = tree_files(out);
+    uint64_t sum = 0;
+    for (auto& [rel, bytes] : got) sum += bytes.size();
+    EXPECT_EQ(sum, sum_sizes(deep, 16));
+}
+
+TEST(FolderSource, EmptyFolderAndFailingCopy) {
+    std::string dir = scratch("empty_src");
+    make_dirs((dir + "\\src").c_str());
+    source cd = open(dir + "\\src");
+    ASSERT_TRUE(cd);
+    EXPECT_EQ(cd_total_bytes(cd.get()), 0u);
+    ASSERT_EQ(cd_copy_all(cd.get(), (dir + "\\out\\cd").c_str(), nullptr), 1);
+    EXPECT_TRUE(is_dir((dir + "\\out\\cd").c_str()));
+
+    // The first file that cannot be written stops the copy.
+    spit(dir + "\\src\\a.txt", "a");
+    make_dirs((dir + "\\blocked\\a.txt").c_str());
+    log_capture log("failing_copy");
+    EXPECT_EQ(cd_copy_all(cd.get(), (dir + "\\blocked").c_str(), nullptr), 0);
+    EXPECT_EQ(log.lines().back(), "cannot write " + dir + "\\blocked\\a.txt");
+}
+
+}  // namespace
