@@ -6,9 +6,9 @@ set -eu
 cd "$(dirname "$0")/.."
 scripts/bootstrap.sh
 jobs=$(nproc)
-cmake -S . -B build/native -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug >/dev/null
+scripts/configure.sh native
 cmake --build build/native -j"$jobs"
-cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+scripts/configure.sh win
 cmake --build build/win -j"$jobs"
 status=0
 (cd build/native && ctest --output-on-failure -j"$jobs") || status=1

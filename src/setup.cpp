@@ -1,13 +1,113 @@
 // Start-up and command line, and the setup log.
 #include "setup.h"
 
+#include <shellapi.h>
+
 #include <cstdarg>
 #include <cstring>
+#include <string>
+#include <vector>
+
+#include "cdsrc.h"
+#include "game_install.h"
+#include "install.h"
 
 namespace {
 FILE* logf;    // the log file, or null before it is opened or when it could not be
 HWND hwnd;     // the setup window, once it exists
 int silent;    // 1 after "/silent"
+int quiet;     // 1 after "/quiet": the uninstaller asks and confirms nothing
+install_opts opts;
+std::vector<std::string> args;  // the command line in the ANSI code page; [0] is the program
+
+// Splits the wide command line by the system's rules and converts each
+// argument to the ANSI code page. A command line that cannot be split is
+// taken as the program alone.
+void split_args() {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) return;
+    for (int i = 0; i < count; i++) {
+        int n = WideCharToMultiByte(CP_ACP, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string a(n > 0 ? size_t(n) : 1, '\0');
+        if (n > 0) WideCharToMultiByte(CP_ACP, 0, wide[i], -1, &a[0], n, nullptr, nullptr);
+        a.resize(strlen(a.c_str()));
+        args.push_back(a);
+    }
+    LocalFree(wide);
+}
+
+bool is(size_t i, const char* sw) { return _stricmp(args[i].c_str(), sw) == 0; }
+
+// Tries one candidate source as disc 1, then as disc 2, for the disc fields still empty.
+void take_disc(const char* path) {
+    cd_source* cd = cd_open(path);
+    if (!cd) return;
+    if (!opts.cd[0][0] && game_is_disc(cd, 0))
+        snprintf(opts.cd[0], sizeof opts.cd[0], "%s", path);
+    else if (!opts.cd[1][0] && game_is_disc(cd, 1))
+        snprintf(opts.cd[1], sizeof opts.cd[1], "%s", path);
+    cd_close(cd);
+}
+
+// Every CD drive from C: to Z:, empty drives included.
+void detect_drives() {
+    DWORD drives = GetLogicalDrives();
+    for (int bit = 2; bit <= 25; bit++) {
+        if (!(drives & (1u << bit))) continue;
+        char root[4] = {char('A' + bit), ':', '\\', 0};
+        if (GetDriveTypeA(root) == DRIVE_CDROM) take_disc(root);
+    }
+}
+
+// Disc images (.iso, .cue) in the setup program's own folder, in listing order.
+void detect_images() {
+    char dir[520];
+    DWORD n = GetModuleFileNameA(nullptr, dir, sizeof dir);
+    if (n == 0 || n >= sizeof dir) return;
+    if (char* slash = strrchr(dir, '\\')) *slash = 0;
+    char pattern[520];
+    snprintf(pattern, sizeof pattern, "%s\\*", dir);
+    WIN32_FIND_DATAA fd;
+    HANDLE search = FindFirstFileA(pattern, &fd);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const char* dot = strrchr(fd.cFileName, '.');
+        if (!dot || (_stricmp(dot, ".iso") && _stricmp(dot, ".cue"))) continue;
+        char path[780];
+        snprintf(path, sizeof path, "%s\\%s", dir, fd.cFileName);
+        take_disc(path);
+    } while (FindNextFileA(search, &fd));
+    FindClose(search);
+}
+
+// The switch's value: the next argument, or empty when the switch is last.
+void take_value(size_t i, char* field) {
+    snprintf(field, 520, "%s", i + 1 < args.size() ? args[i + 1].c_str() : "");
+}
+
+void apply_switches() {
+    for (size_t i = 1; i < args.size();) {
+        const char* a = args[i].c_str();
+        if (is(i, "/silent")) {
+            silent = 1;
+        } else if (is(i, "/nodesktop")) {
+            opts.desktop = 0;
+        } else if (is(i, "/nostartmenu")) {
+            opts.start_menu = 0;
+        } else if (!_strnicmp(a, "/cd", 3) && (!a[3] || (a[3] == '2' && !a[4]))) {
+            take_value(i, opts.cd[a[3] ? 1 : 0]);
+            i += 2;
+            continue;
+        } else if (is(i, "/dir")) {
+            take_value(i, opts.install_dir);
+            i += 2;
+            continue;
+        }
+        i++;
+    }
+}
+
 }  // namespace
 
 void setup_log(const char* fmt, ...) {
@@ -47,4 +147,40 @@ void log_close() {
 void log_set_window(HWND window) { hwnd = window; }
 void log_set_silent(int on) { silent = on; }
 
-int setup_main(HINSTANCE, int) { return 0; }
+int setup_main(HINSTANCE instance, int show) {
+    split_args();
+    for (size_t i = 1; i < args.size(); i++)
+        if (is(i, "/quiet")) quiet = 1;
+    // The uninstaller's stages come before everything else, without a log.
+    for (size_t i = 1; i < args.size(); i++) {
+        if (is(i, "/uninstall")) {
+            uninstall_stage1(quiet);
+            return 0;
+        }
+        if (is(i, "/uninstall2")) {
+            if (i + 1 == args.size()) break;
+            uninstall_stage2(args[i + 1].c_str(), quiet);
+            return 0;
+        }
+    }
+
+    log_open();
+    detect_drives();
+    detect_images();
+    if (!opts.install_dir[0]) snprintf(opts.install_dir, sizeof opts.install_dir, "C:\\Games\\Tolvenar");
+    opts.desktop = 1;
+    opts.start_menu = 1;
+    setup_log("default disc %d: '%s'", 1, opts.cd[0]);
+    setup_log("default disc %d: '%s'", 2, opts.cd[1]);
+    setup_log("default dir '%s'", opts.install_dir);
+    apply_switches();
+
+    if (silent) {
+        int ok = do_install(&opts, nullptr, nullptr);
+        log_close();
+        return ok ? 0 : 1;
+    }
+    run_window(instance, show, &opts);
+    log_close();
+    return 0;
+}

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 
 #ifdef __MINGW_PRINTF_FORMAT

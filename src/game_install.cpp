@@ -1,0 +1,65 @@
+// The game profile of Tolvenar.
+#include "game_install.h"
+
+#include <cstdio>
+
+#include "setup.h"
+#include "util.h"
+
+namespace {
+
+// Files that identify each disc, tested in order; a row ends at its first null.
+const char* const files[2][4] = {
+    {"TLID.000", "TL\\TOLVENAR.EXE", nullptr, nullptr},
+    {"TLID.001", "TL\\WITNESS\\AUDIO\\SAMPLES\\00W01010.MPS", nullptr, nullptr},
+};
+
+// Program files copied from the cd tree's TL folder; only the first is required.
+const char* const prog[] = {"TOLVENAR.EXE", "DUZOZ.EXE"};
+
+// The settings file: the drive root on its first line, then an empty line.
+const unsigned char settings[7] = {'D', ':', '\\', '\r', '\n', '\r', '\n'};
+
+}  // namespace
+
+int game_is_disc(cd_source* cd, unsigned index) {
+    if (!cd || index > 1) return 0;
+    for (const char* const* name = files[index]; name < files[index] + 4 && *name; name++)
+        if (!cd_exists(cd, *name)) return 0;
+    return 1;
+}
+
+int game_install_files(const char* cd_tree, const char* hd_tree) {
+    char tl[PATH_CHARS];
+    snprintf(tl, sizeof tl, "%s\\TL", hd_tree);
+    make_dirs(tl);
+    if (!is_dir(tl)) {
+        setup_log("ERROR: cannot create %s", tl);
+        return 0;
+    }
+    for (const char* name : prog) {
+        char src[FILE_PATH_CHARS], dst[FILE_PATH_CHARS];
+        snprintf(src, sizeof src, "%s\\TL\\%s", cd_tree, name);
+        snprintf(dst, sizeof dst, "%s\\%s", tl, name);
+        if (!CopyFileA(src, dst, FALSE)) {
+            if (name != prog[0]) break;
+            MessageBoxA(nullptr, "TL\\TOLVENAR.EXE is missing on disc 1.", "Tolvenar setup",
+                        MB_OK | MB_ICONERROR);
+            return 0;
+        }
+        // Files copied from a CD arrive read-only.
+        SetFileAttributesA(dst, FILE_ATTRIBUTE_NORMAL);
+    }
+    char dat[FILE_PATH_CHARS];
+    snprintf(dat, sizeof dat, "%s\\TLP.DAT", tl);
+    if (!write_file(dat, settings, sizeof settings)) {
+        setup_log("ERROR: cannot write %s", dat);
+        return 0;
+    }
+    setup_log("game files set up in %s", tl);
+    return 1;
+}
+
+const char* game_icon_exe() { return nullptr; }
+const char* game_icon_lbm() { return nullptr; }
+const char* game_icon_ico() { return "I_COMP\\TL.ICO"; }
