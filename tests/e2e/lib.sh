@@ -1,0 +1,54 @@
+# Shared by the end-to-end scripts: run the real setup.exe in the build
+# tree's Wine prefix, read its log, and count checks. Sourced, not run.
+# Environment (set by CTest): WINEPREFIX BUILD SRC SETUP_EXE FIXTURES.
+set -u
+: "${BUILD:?}" "${SRC:?}" "${SETUP_EXE:?}"
+WINE_RUN="$BUILD/wine-run"
+TEMP_DIR="$WINEPREFIX/drive_c/users/$(id -un)/Temp"
+SETUP_LOG="$TEMP_DIR/tolvenar_setup.log"
+passed=0
+failed=0
+
+# A Linux path as Wine sees it through drive Z:.
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+
+check() {  # check DESCRIPTION COMMAND...
+    desc=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        printf 'FAILED: %s\n' "$desc"
+    fi
+}
+
+# Runs a Windows program; its exit code goes into $code.
+run() {
+    set +e
+    "$WINE_RUN" "$@" </dev/null >/dev/null 2>&1
+    code=$?
+    set -e
+}
+
+# The setup log without CR.
+log_text() { tr -d '\r' < "$SETUP_LOG"; }
+log_has() { log_text | grep -qxF -- "$1"; }
+# The log equals the given lines exactly.
+log_is() { [ "$(log_text)" = "$(printf '%s\n' "$@")" ]; }
+
+# The tree of files below a folder: relative path and checksum, sorted.
+tree_sums() { (cd "$1" && find . -type f -exec md5sum {} + | sort -k2); }
+
+# A fresh work folder for one script.
+workdir() {
+    dir="$BUILD/e2e/$1"
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    printf '%s' "$dir"
+}
+
+finish() {
+    printf '%d passed, %d failed\n' "$passed" "$failed"
+    [ "$failed" -eq 0 ]
+}
