@@ -36,8 +36,10 @@ bool is_device_name(const char* name) {
     upper[base] = 0;
     for (const char* d : devices)
         if (!strcmp(upper, d)) return true;
+    // The port number may also be a superscript 1, 2 or 3 (Windows Latin code pages).
+    const unsigned char digit = static_cast<unsigned char>(upper[3]);
     return base == 4 && (!strncmp(upper, "COM", 3) || !strncmp(upper, "LPT", 3)) &&
-           upper[3] >= '1' && upper[3] <= '9';
+           ((digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3);
 }
 
 }  // namespace
@@ -52,7 +54,9 @@ bool read_pvd(const uint8_t* sector, uint32_t* root_lba, uint32_t* root_size) {
 void clean_name(const uint8_t* id, size_t id_len, char name[64]) {
     size_t n = 0;
     while (n < id_len && n < 63 && id[n] != ';') {
-        name[n] = char(id[n]);
+        // A zero byte would end the name early and make it look harmless; '?'
+        // keeps it visible and refused by name_safe.
+        name[n] = id[n] ? char(id[n]) : '?';
         n++;
     }
     if (n > 0 && name[n - 1] == '.') n--;

@@ -31,7 +31,7 @@ bool read_pvd(const uint8_t* sector, uint32_t* root_lba, uint32_t* root_size);
 std::vector<iso_entry> decode_dir(const uint8_t* data, size_t len, uint32_t size);
 
 // The identifier as a name: cut before the version separator ';', at most 63
-// bytes, one trailing dot dropped.
+// bytes, one trailing dot dropped. A zero byte inside it becomes '?'.
 void clean_name(const uint8_t* id, size_t id_len, char name[64]);
 
 // True when a cleaned name can be created as one file or folder inside a

@@ -1,0 +1,391 @@
+// The ISO 9660 reader under Wine, on images made by the mastering tool in every
+// sector layout and on crafted images that are damaged or made to attack.
+#include <windows.h>
+#include <psapi.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cdsrc.h"
+#include "setup.h"
+#include "testutil.h"
+
+namespace {
+
+struct closer {
+    void operator()(cd_source* cd) const { cd_close(cd); }
+};
+using source = std::unique_ptr<cd_source, closer>;
+source open(const std::string& path) { return source(cd_open(path.c_str())); }
+
+using files = std::vector<std::pair<std::string, std::vector<uint8_t>>>;
+
+// The files of a tree down to max_folders folders below its root.
+files shallow(const files& all, int max_folders) {
+    files out;
+    for (auto& f : all)
+        if (std::count(f.first.begin(), f.first.end(), '\\') <= max_folders) out.push_back(f);
+    return out;
+}
+
+uint64_t bytes_of(const files& fs) {
+    uint64_t sum = 0;
+    for (auto& f : fs) sum += f.second.size();
+    return sum;
+}
+
+// Names directly inside a folder, sorted.
+std::vector<std::string> names_in(const std::string& dir) {
+    std::vector<std::string> out;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    do {
+        std::string n = fd.cFileName;
+        if (n != "." && n != "..") out.push_back(n);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::vector<std::string> names(const std::vector<iso_entry>& entries) {
+    std::vector<std::string> out;
+    for (const iso_entry& e : entries) out.push_back(e.name);
+    return out;
+}
+
+std::vector<uint8_t> pattern(size_t n) {
+    std::vector<uint8_t> b(n);
+    for (size_t i = 0; i < n; i++) b[i] = uint8_t(i % 251);
+    return b;
+}
+
+// Every advance of a progress meter.
+struct advances {
+    progress p{0, 0, record, this};
+    std::vector<uint64_t> steps;
+    static void record(uint64_t done, uint64_t, void* user) {
+        auto* self = static_cast<advances*>(user);
+        uint64_t before = 0;
+        for (uint64_t s : self->steps) before += s;
+        self->steps.push_back(done - before);
+    }
+};
+
+TEST(IsoFind, LooksUpPathsLikeTheFileSystem) {
+    source cd = open(fixture("crafted\\lookup.iso"));
+    ASSERT_TRUE(cd);
+    for (const char* found : {"setup.exe", "SETUP.EXE", "DATA", "data\\read.me", "DATA/READ.ME",
+                              "DATA\\\\READ.ME", "DATA\\", "hidden.txt", ""})
+        EXPECT_EQ(cd_exists(cd.get(), found), 1) << found;
+    for (const char* missing : {"DATA\\NONE", "SETUP.EXE;1", "\\SETUP.EXE", "/DATA", "NONE",
+                                "DATA\\READ.ME\\X", ".", "DATA\\..\\SETUP.EXE", "SETUP"})
+        EXPECT_EQ(cd_exists(cd.get(), missing), 0) << missing;
+
+    iso_entry e{};
+    ASSERT_EQ(iso_find(cd.get(), "data/read.me", &e), 1);
+    EXPECT_STREQ(e.name, "READ.ME");
+    EXPECT_EQ(e.size, 1500u);
+    EXPECT_EQ(e.dir, 0);
+    ASSERT_EQ(iso_find(cd.get(), "Data", &e), 1);
+    EXPECT_EQ(e.dir, 1);
+    iso_entry untouched{};
+    strcpy(untouched.name, "sentinel");
+    EXPECT_EQ(iso_find(cd.get(), "", &untouched), 1);
+    EXPECT_STREQ(untouched.name, "sentinel");
+}
+
+// The mastered tree, as a plain image and as raw Mode 1 and Mode 2 sectors
+// reached through their cue sheets.
+TEST(IsoImage, TotalAndExtractionReproduceTheTreeInEveryLayout) {
+    const files want = tree_files(fixture("tree"));
+    ASSERT_GT(want.size(), 100u);
+    for (const char* image : {"tree.iso", "tree_m1.cue", "tree_m2.cue"}) {
+        source cd = open(fixture(image));
+        ASSERT_TRUE(cd) << image;
+        ASSERT_EQ(cd->is_image, 1);
+        EXPECT_EQ(cd_total_bytes(cd.get()), bytes_of(want)) << image;
+        EXPECT_EQ(cd_exists(cd.get(), "docs\\notes.txt"), 1) << image;
+
+        std::string out = scratch(std::string("iso_tree_") + image) + "\\disc";
+        progress p{0, 0, nullptr, nullptr};
+        ASSERT_EQ(cd_copy_all(cd.get(), out.c_str(), &p), 1) << image;
+        EXPECT_EQ(p.done, bytes_of(want)) << image;
+        files got = tree_files(out);
+        ASSERT_EQ(got.size(), want.size()) << image;
+        for (size_t i = 0; i < got.size(); i++) {
+            EXPECT_EQ(got[i].first, want[i].first) << image;
+            EXPECT_TRUE(got[i].second == want[i].second) << image << ": " << got[i].first;
+        }
+        EXPECT_TRUE(is_dir((out + "\\EMPTYDIR").c_str())) << image;
+        // The hidden file arrives, as a normal file.
+        DWORD attrs = GetFileAttributesA((out + "\\DOCS\\HIDDEN.TXT").c_str());
+        ASSERT_NE(attrs, INVALID_FILE_ATTRIBUTES) << image;
+        EXPECT_EQ(attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY), 0u) << image;
+    }
+}
+
+TEST(IsoImage, HiddenFilesAreListedCountedAndCopied) {
+    source cd = open(fixture("crafted\\lookup.iso"));
+    ASSERT_TRUE(cd);
+    EXPECT_EQ(names(iso_dir(cd.get(), cd->root_lba, cd->root_size)),
+              (std::vector<std::string>{"DATA", "HIDDEN.TXT", "SETUP.EXE"}));
+    EXPECT_EQ(cd_total_bytes(cd.get()), 5000u);
+    std::string out = scratch("iso_lookup");
+    ASSERT_EQ(cd_copy_all(cd.get(), out.c_str(), nullptr), 1);
+    EXPECT_TRUE(slurp(out + "\\HIDDEN.TXT") == pattern(500));
+    EXPECT_TRUE(slurp(out + "\\SETUP.EXE") == pattern(3000));
+    EXPECT_TRUE(slurp(out + "\\DATA\\READ.ME") == pattern(1500));
+}
+
+TEST(IsoDir, LargeDirectoriesAreListedWholeInDiscOrder) {
+    source cd = open(fixture("crafted\\big-dir.iso"));
+    ASSERT_TRUE(cd);
+    iso_entry many{};
+    ASSERT_EQ(iso_find(cd.get(), "MANY", &many), 1);
+    EXPECT_EQ(many.size, 4 * 2048u);
+    std::vector<std::string> want;
+    for (int i = 0; i < 150; i++) {
+        char n[16];
+        snprintf(n, sizeof n, "FILE%03d.DAT", i);
+        want.push_back(n);
+    }
+    EXPECT_EQ(names(iso_dir(cd.get(), many.lba, many.size)), want);
+
+    source tree = open(fixture("tree_m2.bin"));
+    ASSERT_TRUE(tree);
+    ASSERT_EQ(iso_find(tree.get(), "MANY", &many), 1);
+    std::vector<std::string> listed = names(iso_dir(tree.get(), many.lba, many.size));
+    EXPECT_EQ(listed.size(), 100u);
+    EXPECT_EQ(listed, names_in(fixture("tree\\MANY"))) << "the mastering tool sorts names";
+}
+
+TEST(IsoCopy, FileDataMovesInChunksOf32Sectors) {
+    source cd = open(fixture("crafted\\big-dir.iso"));
+    ASSERT_TRUE(cd);
+    EXPECT_EQ(cd_total_bytes(cd.get()), 101650u);
+    std::string out = scratch("iso_bigdir");
+    advances a;
+    ASSERT_EQ(cd_copy_all(cd.get(), out.c_str(), &a.p), 1);
+    ASSERT_EQ(a.steps.size(), 2u + 150u);
+    EXPECT_EQ(a.steps[0], 65536u);
+    EXPECT_EQ(a.steps[1], 34464u);
+    for (size_t i = 2; i < a.steps.size(); i++) EXPECT_EQ(a.steps[i], 11u);
+    EXPECT_EQ(a.p.done, 101650u);
+    EXPECT_TRUE(slurp(out + "\\BIG.DAT") == pattern(100000));
+    std::vector<uint8_t> last = slurp(out + "\\MANY\\FILE149.DAT");
+    EXPECT_EQ(std::string(last.begin(), last.end()), "entry 149\r\n");
+    EXPECT_EQ(names_in(out + "\\MANY").size(), 150u);
+}
+
+TEST(IsoImage, DeepTreesKeepSixteenLevels) {
+    const files source_tree = tree_files(fixture("deep"));
+    const files kept = shallow(source_tree, 16);
+    ASSERT_GT(source_tree.size(), kept.size());
+    source cd = open(fixture("deep.iso"));
+    ASSERT_TRUE(cd);
+    EXPECT_EQ(cd_total_bytes(cd.get()), bytes_of(kept));
+    std::string out = scratch("iso_deep");
+    ASSERT_EQ(cd_copy_all(cd.get(), out.c_str(), nullptr), 1);
+    EXPECT_TRUE(tree_files(out) == kept);
+
+    std::string level16 = out;
+    for (int i = 1; i <= 16; i++) level16 += (i < 10 ? "\\LEVEL0" : "\\LEVEL") + std::to_string(i);
+    EXPECT_TRUE(is_dir(level16.c_str()));
+    EXPECT_FALSE(path_exists((level16 + "\\LEVEL17").c_str()));
+    // A lookup goes as deep as its path.
+    std::string rel;
+    for (int i = 1; i <= 20; i++) rel += (i < 10 ? "LEVEL0" : "LEVEL") + std::to_string(i) + "\\";
+    EXPECT_EQ(cd_exists(cd.get(), (rel + "FILE20.TXT").c_str()), 1);
+
+    // The crafted tree of the same shape: files at levels 0 to 16 of 100 + k bytes.
+    cd = open(fixture("crafted\\deep.iso"));
+    ASSERT_TRUE(cd);
+    uint64_t want = 0;
+    for (int k = 0; k <= 16; k++) want += 100 + k;
+    EXPECT_EQ(cd_total_bytes(cd.get()), want);
+    out = scratch("iso_deep_crafted");
+    ASSERT_EQ(cd_copy_all(cd.get(), out.c_str(), nullptr), 1);
+    files got = tree_files(out);
+    EXPECT_EQ(got.size(), 17u);
+    EXPECT_EQ(bytes_of(got), want);
+}
+
+TEST(IsoImage, NamesArriveAsCleanedFromTheDisc) {
+    source cd = open(fixture("crafted\\names.iso"));
+    ASSERT_TRUE(cd);
+    std::string out = scratch("iso_names");
+    ASSERT_EQ(cd_copy_all(cd.get(), out.c_str(), nullptr), 1);
+    std::string long_name;
+    while (long_name.size() < 63) long_name += "LONG";
+    long_name.resize(63);
+    std::vector<std::string> want = {"ABC", std::string(63, 'B'), long_name, "NOVER.TXT", "README", "X.TXT",
+                                     "lower.txt"};
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(names_in(out), want);
+    // Two names equal in their first 63 bytes: the later record's data wins.
+    EXPECT_EQ(slurp(out + "\\" + std::string(63, 'B')).size(), 26u);
+}
+
+TEST(IsoCopy, TruncatedImageFailsWithTheEntryName) {
+    source cd = open(fixture("crafted\\truncated.iso"));
+    ASSERT_TRUE(cd);
+    std::string out = scratch("iso_truncated");
+    log_capture log("iso_truncated");
+    advances a;
+    EXPECT_EQ(cd_copy_all(cd.get(), out.c_str(), &a.p), 0);
+    EXPECT_EQ(log.lines().back(), "read error in CUT.DAT");
+    // What was read before the failure stays: the first chunk of the cut file.
+    EXPECT_TRUE(slurp(out + "\\CUT.DAT") == pattern(65536));
+    EXPECT_EQ(a.steps.back(), 65536u);
+    iso_entry whole{};
+    ASSERT_EQ(iso_find(cd.get(), "A.TXT", &whole), 1);
+    EXPECT_EQ(slurp(out + "\\A.TXT").size(), whole.size);
+}
+
+TEST(IsoCopy, ExtentsOutsideTheImage) {
+    // A file recorded as 4 GiB fails at its first chunk; the directories that
+    // cannot lie inside the image list nothing and are never allocated.
+    source cd = open(fixture("crafted\\huge-file.iso"));
+    ASSERT_TRUE(cd);
+    log_capture log("iso_hugefile");
+    std::string out = scratch("iso_hugefile");
+    EXPECT_EQ(cd_copy_all(cd.get(), out.c_str(), nullptr), 0);
+    EXPECT_EQ(log.lines().back(), "read error in HUGE.DAT");
+
+    cd = open(fixture("crafted\\huge-dir.iso"));
+    ASSERT_TRUE(cd);
+    PROCESS_MEMORY_COUNTERS before{}, after{};
+    before.cb = after.cb = sizeof before;
+    ASSERT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before));
+    std::vector<iso_entry> root = iso_dir(cd.get(), cd->root_lba, cd->root_size);
+    ASSERT_EQ(names(root), (std::vector<std::string>{"BIGGER", "FAR", "HUGE", "OK.TXT"}));
+    for (int i = 0; i < 3; i++) EXPECT_TRUE(iso_dir(cd.get(), root[i].lba, root[i].size).empty()) << root[i].name;
+    EXPECT_EQ(cd_total_bytes(cd.get()), 15u);
+    out = scratch("iso_hugedir");
+    EXPECT_EQ(cd_copy_all(cd.get(), out.c_str(), nullptr), 1);
+    EXPECT_EQ(slurp(out + "\\OK.TXT").size(), 15u);
+    ASSERT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after));
+    EXPECT_LT(after.PeakWorkingSetSize, before.PeakWorkingSetSize + (64u << 20));
+}
+
+TEST(IsoCopy, LoopsAndSharedDirectoriesAreWalkedOnce) {
+    source cd = open(fixture("crafted\\loop.iso"));
+    ASSERT_TRUE(cd);
+    EXPECT_EQ(cd_total_bytes(cd.get()), 600u);
+    std::string out = scratch("iso_loop");
+    ASSERT_EQ(cd_copy_all(cd.get(), out.c_str(), nullptr), 1);
+    files got = tree_files(out);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].first, "A\\B\\FB.TXT");
+    EXPECT_EQ(got[1].first, "A\\FA.TXT");
+    EXPECT_EQ(got[2].first, "FILE.TXT");
+    EXPECT_EQ(cd_exists(cd.get(), "LOOP\\LOOP\\A\\B\\BACK\\B\\SELF\\FB.TXT"), 1) << "lookups follow any path";
+
+    // Ten levels of ten records each pointing at the next level: each level once.
+    cd = open(fixture("crafted\\shared.iso"));
+    ASSERT_TRUE(cd);
+    EXPECT_EQ(cd_total_bytes(cd.get()), 1100u);
+    out = scratch("iso_shared");
+    progress p{0, 0, nullptr, nullptr};
+    ASSERT_EQ(cd_copy_all(cd.get(), out.c_str(), &p), 1);
+    EXPECT_EQ(p.done, 1100u);
+    got = tree_files(out);
+    EXPECT_EQ(got.size(), 11u);
+    EXPECT_EQ(bytes_of(got), 1100u);
+}
+
+TEST(IsoCopy, BadRecordsEndTheirSectorOnly) {
+    source cd = open(fixture("crafted\\bad-records.iso"));
+    ASSERT_TRUE(cd);
+    std::vector<iso_entry> root = iso_dir(cd.get(), cd->root_lba, cd->root_size);
+    EXPECT_EQ(names(root), (std::vector<std::string>{"A.TXT", "IDLEN", "LENPAST", "SHORTREC", "Z.TXT"}));
+    auto pads = [](int n) {
+        std::vector<std::string> v{"GOOD.TXT"};
+        for (int i = 1; i <= n; i++) v.push_back((i < 10 ? "PAD0" : "PAD") + std::to_string(i) + ".DAT");
+        return v;
+    };
+    iso_entry e{};
+    ASSERT_EQ(iso_find(cd.get(), "IDLEN", &e), 1);
+    EXPECT_EQ(names(iso_dir(cd.get(), e.lba, e.size)), pads(8));
+    ASSERT_EQ(iso_find(cd.get(), "LENPAST", &e), 1);
+    EXPECT_EQ(names(iso_dir(cd.get(), e.lba, e.size)), pads(8));
+    // After the short record the rest of its sector is lost, the next sector is not.
+    ASSERT_EQ(iso_find(cd.get(), "SHORTREC", &e), 1);
+    EXPECT_EQ(names(iso_dir(cd.get(), e.lba, e.size)), pads(9));
+    EXPECT_EQ(cd_exists(cd.get(), "SHORTREC\\AFTER.TXT"), 0);
+
+    std::string out = scratch("iso_badrecords");
+    EXPECT_EQ(cd_copy_all(cd.get(), out.c_str(), nullptr), 1);
+    EXPECT_EQ(slurp(out + "\\SHORTREC\\GOOD.TXT").size(), 6u);
+    EXPECT_TRUE(path_exists((out + "\\Z.TXT").c_str()));
+}
+
+TEST(IsoCopy, MultiExtentAndEmptyImages) {
+    source cd = open(fixture("crafted\\multi-extent.iso"));
+    ASSERT_TRUE(cd);
+    EXPECT_EQ(cd_total_bytes(cd.get()), 5000u);
+    std::string out = scratch("iso_multi");
+    ASSERT_EQ(cd_copy_all(cd.get(), out.c_str(), nullptr), 1);
+    EXPECT_TRUE(slurp(out + "\\PARTS.DAT") == std::vector<uint8_t>(2000, 'B'));
+
+    cd = open(fixture("crafted\\empty.iso"));
+    ASSERT_TRUE(cd);
+    EXPECT_EQ(cd_total_bytes(cd.get()), 0u);
+    out = scratch("iso_empty") + "\\made";
+    ASSERT_EQ(cd_copy_all(cd.get(), out.c_str(), nullptr), 1);
+    EXPECT_TRUE(is_dir(out.c_str()));
+}
+
+std::string unhex(const std::string& hex) {
+    std::string out;
+    if (hex == "-") return out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) out += char(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return out;
+}
+
+// Every unsafe name, as a file and as a folder: the extraction stops with a
+// line naming the entry, and nothing appears outside the target folder.
+TEST(IsoCopy, UnsafeNamesStopTheExtraction) {
+    std::vector<uint8_t> index = slurp(fixture("crafted\\unsafe\\index.txt"));
+    std::istringstream lines(std::string(index.begin(), index.end()));
+    log_capture log("iso_unsafe");
+    const std::string all = scratch("iso_unsafe");
+    int cases = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        std::string label, id, cleaned;
+        fields >> label >> id >> cleaned;
+        // A zero byte cannot stand in a name; it shows as '?'.
+        std::string shown = unhex(cleaned);
+        std::replace(shown.begin(), shown.end(), '\0', '?');
+        for (const char* kind : {"", "-dir"}) {
+            std::string image = label + kind;
+            // Some image files are named like devices themselves (con.iso): the
+            // long path form opens them as files.
+            source cd = open("\\\\?\\" + fixture("crafted\\unsafe\\" + image + ".iso"));
+            ASSERT_TRUE(cd) << image;
+            std::string parent = scratch("iso_unsafe\\" + std::to_string(cases));
+            std::string out = parent + "\\out";
+            EXPECT_EQ(cd_copy_all(cd.get(), out.c_str(), nullptr), 0) << image;
+            EXPECT_EQ(log.lines().back(), "unsafe name on disc: " + shown) << image;
+            EXPECT_EQ(names_in(parent), std::vector<std::string>{"out"}) << image;
+            EXPECT_EQ(names_in(out), std::vector<std::string>{"A_FIRST.TXT"}) << image;
+            EXPECT_EQ(cd_exists(cd.get(), "A_FIRST.TXT"), 1);
+            cases++;
+        }
+    }
+    EXPECT_GE(cases, 2 * 26);
+    EXPECT_FALSE(path_exists("C:\\ESC.TXT"));
+    EXPECT_FALSE(path_exists("C:\\ESCAPED.TXT"));
+    EXPECT_EQ(names_in(all).size(), size_t(cases));
+}
+
+}  // namespace
