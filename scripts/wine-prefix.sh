@@ -12,6 +12,11 @@ start)
         wineboot -i >/dev/null 2>&1
         wineserver -w
     fi
+    # Wine links the user's Desktop, Documents and the like to $HOME; a test
+    # prefix gets folders of its own, so that nothing lands in the host's home.
+    for link in "$WINEPREFIX"/drive_c/users/*/*; do
+        if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+    done
     wineserver -p </dev/null >/dev/null 2>&1 || true  # one may run already
     # Start the prefix's services now, detached from the test runner's pipes,
     # rather than from whichever two tests happen to start first.

@@ -22,8 +22,12 @@ void shortcut_paths(char* start_menu_link, char* desktop_link);  // each at leas
 void make_link(const char* link, const char* target, const char* workdir);
 // Writes the uninstall entry of an installation into o->install_dir.
 void write_uninstall_entry(const install_opts* o, uint32_t estimated_kib);
+// The entry's key under HKEY_CURRENT_USER.
+extern const char uninstall_key[];
 
-// Uninstaller (uninstall.cpp). Both stages end with exit code 0.
+// Uninstaller (uninstall.cpp). Both stages return the exit code 0, whatever happened.
 int uninstall_stage1(int quiet);
 int uninstall_stage2(const char* dir, int quiet);
+// Removes the shortcuts, the entry, dir's game tree and named files, and dir
+// itself if that leaves it empty; always 1.
 int do_uninstall(const char* dir);

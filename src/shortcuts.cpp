@@ -1,6 +1,106 @@
-// Shortcuts and uninstall entry (placeholder).
+// Shortcuts and uninstall entry: the two Tolvenar.lnk files and the current
+// user's entry in the list of installed programs. The uninstaller finds both
+// again through shortcut_paths and uninstall_key. Nothing here logs, and no
+// failure here fails an installation: a missing shortcut or value is all it costs.
+#include <windows.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "handles.h"
 #include "install.h"
 
-void shortcut_paths(char* a, char* b) { a[0] = b[0] = 0; }
-void make_link(const char*, const char*, const char*) {}
-void write_uninstall_entry(const install_opts*, uint32_t) {}
+const char uninstall_key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tolvenar_Varnix";
+
+namespace {
+
+const char display_name[] = "Tolvenar (Varnix)";
+const char publisher[] = "Varnix port (fan project)";
+
+// Owns one COM interface pointer and releases it on every path.
+template <typename T>
+class com_ref {
+public:
+    com_ref() = default;
+    com_ref(const com_ref&) = delete;
+    com_ref& operator=(const com_ref&) = delete;
+    ~com_ref() {
+        if (p_) p_->Release();
+    }
+    T* operator->() const { return p_; }
+    void** put_void() { return reinterpret_cast<void**>(&p_); }
+
+private:
+    T* p_ = nullptr;
+};
+
+// An empty out when the lookup fails: "\Tolvenar.lnk" in a drive root is
+// nobody's shortcut, so nothing is made there and nothing deleted there.
+void link_path(int csidl, char* out) {
+    char folder[MAX_PATH];
+    if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, 0, folder)) || !folder[0]) {
+        out[0] = 0;
+        return;
+    }
+    snprintf(out, PATH_CHARS, "%s\\%s.lnk", folder, "Tolvenar");
+}
+
+void set_text(HKEY key, const char* name, const char* text) {
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                   static_cast<DWORD>(strlen(text) + 1));
+}
+
+void set_dword(HKEY key, const char* name, DWORD value) {
+    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+}  // namespace
+
+void shortcut_paths(char* start_menu_link, char* desktop_link) {
+    link_path(CSIDL_PROGRAMS, start_menu_link);
+    link_path(CSIDL_DESKTOPDIRECTORY, desktop_link);
+}
+
+void make_link(const char* link, const char* target, const char* workdir) {
+    if (!link[0]) return;
+    com_ref<IShellLinkA> shell_link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                shell_link.put_void())))
+        return;
+    shell_link->SetPath(target);
+    shell_link->SetWorkingDirectory(workdir);
+    shell_link->SetDescription("Tolvenar");
+    shell_link->SetIconLocation(target, 0);
+
+    com_ref<IPersistFile> file;
+    if (FAILED(shell_link->QueryInterface(IID_IPersistFile, file.put_void()))) return;
+    wchar_t wide[PATH_CHARS];
+    if (!MultiByteToWideChar(CP_ACP, 0, link, -1, wide, PATH_CHARS)) return;
+    file->Save(wide, TRUE);
+}
+
+void write_uninstall_entry(const install_opts* o, uint32_t estimated_kib) {
+    HKEY raw = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, uninstall_key, 0, nullptr, 0, KEY_WRITE, nullptr, &raw,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    reg_key key(raw);
+
+    // DisplayName and Publisher are written with their sizes as built, the
+    // composed texts with their length plus the terminator.
+    RegSetValueExA(key.get(), "DisplayName", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(display_name), sizeof display_name);
+    char text[FILE_PATH_CHARS];
+    snprintf(text, sizeof text, "\"%s\\uninstall.exe\" /uninstall", o->install_dir);
+    set_text(key.get(), "UninstallString", text);
+    snprintf(text, sizeof text, "%s\\tolvenar.exe,0", o->install_dir);
+    set_text(key.get(), "DisplayIcon", text);
+    set_text(key.get(), "InstallLocation", o->install_dir);
+    RegSetValueExA(key.get(), "Publisher", 0, REG_SZ, reinterpret_cast<const BYTE*>(publisher),
+                   sizeof publisher);
+    set_dword(key.get(), "EstimatedSize", estimated_kib);
+    set_dword(key.get(), "NoModify", 1);
+    set_dword(key.get(), "NoRepair", 1);
+}

@@ -1,6 +1,97 @@
-// Uninstaller (placeholder).
+// The uninstaller: the installed uninstall.exe is the setup program itself. A
+// running program file cannot delete itself, so stage 1 (in the install folder)
+// asks, copies itself to the temporary folder and starts that copy as stage 2,
+// which removes the installation and leaves its own file to the next restart.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "handles.h"
 #include "install.h"
 
-int uninstall_stage1(int) { return 0; }
-int uninstall_stage2(const char*, int) { return 0; }
-int do_uninstall(const char*) { return 1; }
+namespace {
+
+const char caption[] = "Tolvenar uninstall";
+
+// What an installation and the game put into the install folder, besides the game tree.
+const char* const files[] = {"tolvenar.exe",          "uninstall.exe", "tolvenar.ini",
+                             "tolvenar_registry.txt", "tolvenar.log",  "tolvenar_setup.log"};
+
+// The running program's path; 0 when it does not fit, since a cut path would
+// name some other folder or file.
+int own_path(char* out) {
+    DWORD n = GetModuleFileNameA(nullptr, out, PATH_CHARS);
+    return n != 0 && n < PATH_CHARS;
+}
+
+// A child path, or 0 when it would be cut: a cut name may be someone else's file.
+int child_path(char* out, const char* dir, const char* name) {
+    int n = snprintf(out, PATH_CHARS, "%s\\%s", dir, name);
+    return n > 0 && n < PATH_CHARS;
+}
+
+}  // namespace
+
+int uninstall_stage1(int quiet) {
+    char self[PATH_CHARS];
+    if (!own_path(self)) return 0;
+    char dir[PATH_CHARS];
+    snprintf(dir, sizeof dir, "%s", self);
+    if (char* slash = strrchr(dir, '\\')) *slash = 0;
+
+    if (!quiet && MessageBoxA(nullptr, "Remove Tolvenar (Varnix) and its saved games?", caption,
+                              MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return 0;
+
+    char tmp[MAX_PATH];
+    DWORD n = GetTempPathA(sizeof tmp, tmp);
+    if (n == 0 || n >= sizeof tmp) return 0;
+    char copy[PATH_CHARS];
+    snprintf(copy, sizeof copy, "%stolvenar_uninstall.exe", tmp);
+    // Without a fresh copy there is nothing of ours to start: whatever an
+    // earlier removal left there is not run.
+    if (!CopyFileA(self, copy, FALSE)) return 0;
+
+    // Backslashes before a closing quote would escape it when the command line
+    // is split again ("C:\" would swallow the quote), so a trailing run is doubled.
+    const char* tail = dir + strlen(dir);
+    while (tail > dir && tail[-1] == '\\') --tail;
+    char cmd[1300];
+    snprintf(cmd, sizeof cmd, "\"%s\" /uninstall2 \"%s%s\"%s", copy, dir, tail, quiet ? " /quiet" : "");
+
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (CreateProcessA(nullptr, cmd, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        file_handle process(pi.hProcess), thread(pi.hThread);
+    }
+    return 0;
+}
+
+int uninstall_stage2(const char* dir, int quiet) {
+    Sleep(800);  // lets stage 1 end, so that uninstall.exe is free to delete
+    do_uninstall(dir);
+    if (!quiet) MessageBoxA(nullptr, "Tolvenar has been removed.", caption, MB_OK | MB_ICONINFORMATION);
+    char self[PATH_CHARS];
+    if (own_path(self)) MoveFileExA(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return 0;
+}
+
+int do_uninstall(const char* dir) {
+    char start_menu_link[PATH_CHARS], desktop_link[PATH_CHARS];
+    shortcut_paths(start_menu_link, desktop_link);
+    if (start_menu_link[0]) DeleteFileA(start_menu_link);
+    if (desktop_link[0]) DeleteFileA(desktop_link);
+
+    RegDeleteKeyA(HKEY_CURRENT_USER, uninstall_key);
+
+    char path[PATH_CHARS];
+    if (child_path(path, dir, "game")) delete_tree(path);
+    for (const char* name : files) {
+        if (child_path(path, dir, name)) DeleteFileA(path);
+    }
+    // Only an empty folder goes: files of the user's own keep it.
+    RemoveDirectoryA(dir);
+    return 1;
+}

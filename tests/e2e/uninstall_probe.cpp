@@ -1,0 +1,211 @@
+// uninstall_probe: what e2e_test_uninstall needs to see from inside Wine.
+//   box CAPTION yes|no|ok [SECONDS]  wait for a message box, print its text and
+//                                    button ids, press the button; 1 if none came
+//   nobox CAPTION SECONDS            0 if no such window appears in that time
+//   wait NAME SECONDS                wait for the processes of that program file
+//                                    name to end, printing "exit N" for each seen
+//                                    (or "none"); 1 if one still runs at the end
+//   count NAME                       how many processes of that name run
+//   links                            the Start-menu and desktop Tolvenar.lnk paths
+//   link PATH                        target, working folder, description, icon
+//   entry                            the uninstall entry's values, with types and sizes
+//   pending                          the restart's pending file operations
+#include <windows.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char uninstall_root[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+HWND find_box(const char* caption, int tenths) {
+    for (int i = 0; i < tenths; i++) {
+        if (HWND box = FindWindowA("#32770", caption)) return box;
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+BOOL CALLBACK print_child(HWND child, LPARAM) {
+    char cls[32], text[1024];
+    GetClassNameA(child, cls, sizeof cls);
+    if (!lstrcmpiA(cls, "Static") && SendMessageA(child, WM_GETTEXT, sizeof text, (LPARAM)text) > 0)
+        printf("text: %s\n", text);
+    if (!lstrcmpiA(cls, "Button")) printf("button: %d\n", GetDlgCtrlID(child));
+    return TRUE;
+}
+
+int box(const char* caption, const std::string& answer, int seconds) {
+    HWND w = find_box(caption, seconds * 10);
+    if (!w) return 1;
+    Sleep(200);  // let the box finish laying out its children
+    EnumChildWindows(w, print_child, 0);
+    int id = answer == "yes" ? IDYES : answer == "no" ? IDNO : IDOK;
+    HWND button = GetDlgItem(w, id);
+    if (!button) return 1;
+    PostMessageA(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)button);
+    return 0;
+}
+
+std::vector<DWORD> pids_of(const char* name) {
+    std::vector<DWORD> out;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return out;
+    PROCESSENTRY32 pe = {};
+    pe.dwSize = sizeof pe;
+    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe))
+        if (!lstrcmpiA(pe.szExeFile, name)) out.push_back(pe.th32ProcessID);
+    CloseHandle(snap);
+    return out;
+}
+
+int wait_for(const char* name, int seconds) {
+    int seen = 0;
+    DWORD end = GetTickCount() + seconds * 1000;
+    for (;;) {
+        std::vector<DWORD> pids = pids_of(name);
+        if (pids.empty()) break;
+        for (DWORD pid : pids) {
+            HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
+            if (!h) continue;
+            DWORD left = end - GetTickCount();
+            if ((int)left < 0 || WaitForSingleObject(h, left) != WAIT_OBJECT_0) {
+                CloseHandle(h);
+                return 1;
+            }
+            DWORD code = 0;
+            GetExitCodeProcess(h, &code);
+            printf("exit %lu\n", code);
+            seen++;
+            CloseHandle(h);
+        }
+    }
+    if (!seen) printf("none\n");
+    return 0;
+}
+
+int links() {
+    const int folders[] = {CSIDL_PROGRAMS, CSIDL_DESKTOPDIRECTORY};
+    for (int csidl : folders) {
+        char path[MAX_PATH];
+        if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, 0, path))) return 1;
+        printf("%s\\Tolvenar.lnk\n", path);
+    }
+    return 0;
+}
+
+int link(const char* path) {
+    CoInitialize(nullptr);
+    int rc = 1;
+    IShellLinkA* sl = nullptr;
+    IPersistFile* pf = nullptr;
+    wchar_t wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH);
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   (void**)&sl)) &&
+        SUCCEEDED(sl->QueryInterface(IID_IPersistFile, (void**)&pf)) &&
+        SUCCEEDED(pf->Load(wide, STGM_READ))) {
+        char text[MAX_PATH];
+        int index = -1;
+        sl->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
+        printf("target: %s\n", text);
+        sl->GetWorkingDirectory(text, MAX_PATH);
+        printf("workdir: %s\n", text);
+        sl->GetDescription(text, MAX_PATH);
+        printf("description: %s\n", text);
+        sl->GetIconLocation(text, MAX_PATH, &index);
+        printf("icon: %s,%d\n", text, index);
+        rc = 0;
+    }
+    if (pf) pf->Release();
+    if (sl) sl->Release();
+    CoUninitialize();
+    return rc;
+}
+
+int entry() {
+    HKEY root;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, uninstall_root, 0, KEY_READ, &root) != ERROR_SUCCESS) return 1;
+    int entries = 0;
+    char name[256];
+    for (DWORD i = 0;; i++) {
+        DWORD len = sizeof name;
+        if (RegEnumKeyExA(root, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (!_strnicmp(name, "Tolvenar", 8)) entries++;
+    }
+    printf("entries: %d\n", entries);
+    HKEY key;
+    if (RegOpenKeyExA(root, "Tolvenar_Varnix", 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        RegCloseKey(root);
+        return 0;
+    }
+    DWORD values = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                     nullptr, nullptr, nullptr);
+    printf("values: %lu\n", values);
+    const char* names[] = {"DisplayName", "UninstallString", "DisplayIcon", "InstallLocation",
+                           "Publisher",   "EstimatedSize",   "NoModify",    "NoRepair"};
+    for (const char* n : names) {
+        BYTE data[2048] = {};
+        DWORD type = 0, size = sizeof data - 1;
+        if (RegQueryValueExA(key, n, nullptr, &type, data, &size) != ERROR_SUCCESS) {
+            printf("%s missing\n", n);
+        } else if (type == REG_DWORD && size == 4) {
+            printf("%s %lu %lu %lu\n", n, type, size, *(DWORD*)data);
+        } else {
+            printf("%s %lu %lu %s\n", n, type, size, (char*)data);
+        }
+    }
+    RegCloseKey(key);
+    RegCloseKey(root);
+    return 0;
+}
+
+int pending() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_READ, &key) != ERROR_SUCCESS)
+        return 1;
+    std::vector<char> data(65536);
+    DWORD type = 0, size = (DWORD)data.size() - 2;
+    LONG r = RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, (BYTE*)data.data(), &size);
+    RegCloseKey(key);
+    if (r != ERROR_SUCCESS) return 0;
+    // Pairs of source and target, as "SOURCE -> TARGET"; an empty target means deletion.
+    size_t i = 0;
+    auto next = [&]() {
+        std::string s = i < size ? std::string(data.data() + i) : std::string();
+        i += s.size() + 1;
+        return s;
+    };
+    for (std::string src = next(); !src.empty(); src = next()) {
+        std::string dst = next();
+        printf("%s -> %s\n", src.c_str(), dst.empty() ? "<delete>" : dst.c_str());
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return 2;
+    std::string cmd = argv[1];
+    int seconds = argc > 4 ? atoi(argv[4]) : 20;
+    int rc = 2;
+    if (cmd == "box" && argc > 3) rc = box(argv[2], argv[3], seconds);
+    else if (cmd == "nobox" && argc > 3) rc = find_box(argv[2], atoi(argv[3]) * 10) ? 1 : 0;
+    else if (cmd == "wait" && argc > 3) rc = wait_for(argv[2], atoi(argv[3]));
+    else if (cmd == "count" && argc > 2) rc = (printf("%d\n", (int)pids_of(argv[2]).size()), 0);
+    else if (cmd == "links") rc = links();
+    else if (cmd == "link" && argc > 2) rc = link(argv[2]);
+    else if (cmd == "entry") rc = entry();
+    else if (cmd == "pending") rc = pending();
+    fflush(stdout);
+    return rc;
+}
