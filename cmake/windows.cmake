@@ -65,7 +65,9 @@ file(GLOB E2E_TESTS CONFIGURE_DEPENDS tests/e2e/test_*.sh)
 foreach(script ${E2E_TESTS})
   get_filename_component(name ${script} NAME_WE)
   add_test(NAME e2e_${name} COMMAND bash ${script})
+  # The runs share one prefix and so one setup log: one at a time.
   set_tests_properties(e2e_${name} PROPERTIES FIXTURES_REQUIRED "wine;discs" TIMEOUT 600
+    RESOURCE_LOCK setup_log
     ENVIRONMENT "WINEPREFIX=${WINEPREFIX};BUILD=${CMAKE_BINARY_DIR};SRC=${CMAKE_SOURCE_DIR};SETUP_EXE=$<TARGET_FILE:setup>;FIXTURES=${FIXTURES}")
 endforeach()
 

@@ -90,6 +90,3 @@ add_test(NAME icon_emblem_preview COMMAND emblem_preview "${ICON_DIR_WIN}\\emble
 set_tests_properties(icon_emblem_preview PROPERTIES FIXTURES_REQUIRED "wine;emblem")
 set_tests_properties(test_icon PROPERTIES FIXTURES_REQUIRED "wine;discs;emblem")
 
-# The installation reads back the setup log in the prefix's temporary folder,
-# which every end-to-end run writes: this one must not overlap another.
-set_tests_properties(e2e_test_icon PROPERTIES RESOURCE_LOCK setup_log)
