@@ -67,10 +67,11 @@ void place_uninstaller(const char* install_dir) {
 void make_shortcuts(const install_opts* o, const char* game_exe) {
     char start_menu_link[PATH_CHARS], desktop_link[PATH_CHARS];
     shortcut_paths(start_menu_link, desktop_link);
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // Only a successful initialisation is balanced by a release.
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (o->start_menu) make_link(start_menu_link, game_exe, o->install_dir);
     if (o->desktop) make_link(desktop_link, game_exe, o->install_dir);
-    CoUninitialize();
+    if (SUCCEEDED(com)) CoUninitialize();
 }
 
 }  // namespace
