@@ -32,14 +32,15 @@ struct source_deleter {
 };
 using source_ptr = std::unique_ptr<cd_source, source_deleter>;
 
-// Reads up to len bytes at byte offset pos with one call; the count read, or
-// -1 when the call failed.
+// Reads up to len bytes at byte offset pos with one read call; the count
+// read, or -1 when a call failed. A seek and a plain read: Wine serves a read
+// at an OVERLAPPED offset about twice as slowly.
 int64_t read_at(HANDLE fh, uint64_t pos, void* dest, DWORD len) {
-    OVERLAPPED at{};
-    at.Offset = DWORD(pos);
-    at.OffsetHigh = DWORD(pos >> 32);
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(pos);
     DWORD got = 0;
-    if (!ReadFile(fh, dest, len, &got, &at)) return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    if (!SetFilePointerEx(fh, at, nullptr, FILE_BEGIN) || !ReadFile(fh, dest, len, &got, nullptr))
+        return -1;
     return got;
 }
 
