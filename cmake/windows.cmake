@@ -76,3 +76,6 @@ file(GLOB AREA_CMAKE CONFIGURE_DEPENDS tests/win/*.cmake tests/e2e/*.cmake)
 foreach(f ${AREA_CMAKE})
   include(${f})
 endforeach()
+
+# Benchmarks (bench/run.sh); out of the default build.
+include(${CMAKE_SOURCE_DIR}/bench/bench.cmake OPTIONAL)
