@@ -4,8 +4,8 @@
 #   bench/run.sh [--keep]
 # Builds what it needs in build/win-bench, makes the discs in build/bench-data
 # (deleted at the end unless --keep; a kept set is reused by the next run),
-# times every command $BENCH_RUNS times (default 5) after one warm-up run and
-# prints medians and ratios (bench/report.py). All timings are with a warm page
+# times every command $BENCH_RUNS times (default 5, in interleaved rounds) after
+# one warm-up run and prints medians and ratios (bench/report.py). All timings are with a warm page
 # cache: every input was read just before, and outputs land in the page cache.
 # Environment: BENCH_BUILD, BENCH_DATA (folders), BENCH_RUNS, BENCH_DISC (bytes
 # per disc, default 286M: 300 MB), BENCH_SMALL_DISC (default 29M: 30 MB, for
@@ -165,8 +165,10 @@ install_cmd() {  # install_cmd CD1 CD2: the real silent installation into $out\i
 }
 isos="'$img/disc1.iso' '$img/disc2.iso'"
 
-# Wine itself: starting a program that does nothing.
+# Wine itself: starting a program that does nothing, once with only the
+# system DLLs the floor program loads, once with those setup.exe loads.
 add wine_start "$(wine_cmd bench_floor.exe -)"
+add wine_start_setup "$(wine_cmd bench_read.exe -)"
 # Sector reads: every sector of disc 1's raw Mode 1 image, in runs of 32.
 add read_sectors "$(wine_cmd bench_read.exe "$(W "$img/disc1_m1.cue")")"
 add read_floor "$(wine_cmd bench_floor.exe - "$(W "$img/disc1_m1.bin")")"
