@@ -27,11 +27,6 @@ struct layout {
 };
 const layout layouts[] = {{ISO_SECTOR, 0}, {RAW_SECTOR, 16}, {RAW_SECTOR, 24}};
 
-struct source_deleter {
-    void operator()(cd_source* cd) const { cd_close(cd); }
-};
-using source_ptr = std::unique_ptr<cd_source, source_deleter>;
-
 // Reads up to len bytes at byte offset pos with one read call; the count
 // read, or -1 when a call failed. A seek and a plain read: Wine serves a read
 // at an OVERLAPPED offset about twice as slowly.

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "formats/iso9660.h"
@@ -24,6 +25,12 @@ struct cd_source {
 
 cd_source* cd_open(const char* path);  // null when it is neither a folder nor an image
 void cd_close(cd_source* cd);          // accepts null
+
+// Owns an opened source and closes it on every path.
+struct source_closer {
+    void operator()(cd_source* cd) const { cd_close(cd); }
+};
+using source_ptr = std::unique_ptr<cd_source, source_closer>;
 const char* cd_describe(cd_source* cd);
 int cd_exists(cd_source* cd, const char* rel);  // 1 if a file or folder of that name exists
 uint64_t cd_total_bytes(cd_source* cd);

@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 
 #include "cdsrc.h"
 #include "game_install.h"
@@ -17,11 +16,6 @@ namespace {
 const uint64_t AFTER_COPY_BYTES = 8388608;  // work after the copies, credited as 8 MiB
 const uint64_t GAME_FILES_BYTES = 6291456;  // of it, after the game files
 const uint64_t FINISH_BYTES = 2097152;      // and at the very end
-
-struct source_closer {
-    void operator()(cd_source* cd) const { cd_close(cd); }
-};
-using source_ptr = std::unique_ptr<cd_source, source_closer>;
 
 HRSRC find_payload() { return FindResourceA(nullptr, "GAMEEXE", MAKEINTRESOURCEA(10)); }
 
