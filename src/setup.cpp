@@ -10,6 +10,7 @@
 
 #include "cdsrc.h"
 #include "game_install.h"
+#include "handles.h"
 #include "install.h"
 
 namespace {
@@ -69,16 +70,15 @@ void detect_images() {
     char pattern[520];
     snprintf(pattern, sizeof pattern, "%s\\*", dir);
     WIN32_FIND_DATAA fd;
-    HANDLE search = FindFirstFileA(pattern, &fd);
-    if (search == INVALID_HANDLE_VALUE) return;
+    find_handle search(FindFirstFileA(pattern, &fd));
+    if (!search) return;
     do {
         const char* dot = strrchr(fd.cFileName, '.');
         if (!dot || (_stricmp(dot, ".iso") && _stricmp(dot, ".cue"))) continue;
         char path[780];
         snprintf(path, sizeof path, "%s\\%s", dir, fd.cFileName);
         take_disc(path);
-    } while (FindNextFileA(search, &fd));
-    FindClose(search);
+    } while (FindNextFileA(search.get(), &fd));
 }
 
 // The switch's value: the next argument, or empty when the switch is last.
