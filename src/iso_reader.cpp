@@ -42,8 +42,7 @@ uint64_t total(cd_source* cd, uint32_t lba, uint32_t size, int depth, walked& se
 
 // Writes one file's extent to target in chunks of at most 32 sectors.
 int copy_extent(cd_source* cd, const iso_entry& e, const char* target, progress* p) {
-    file_handle out(CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    file_handle out = create_for_write(target);
     if (!out) {
         setup_log("cannot write %s", target);
         return 0;

@@ -41,6 +41,10 @@ int is_dir(const char* path) {
 }
 
 int make_dirs(const char* path) {
+    // Usually the parent is already in place and one call makes the folder;
+    // walking the whole chain costs a call per component.
+    if (CreateDirectoryA(path, nullptr)) return 1;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) return is_dir(path);
     char p[PATH_CHARS];
     snprintf(p, sizeof p, "%s", path);
     // The first three characters (a drive prefix such as C:\) are never a folder to create.
@@ -58,8 +62,7 @@ int make_dirs(const char* path) {
 
 int write_file(const char* path, const void* data, uint64_t len) {
     make_parent(path);
-    file_handle f(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    file_handle f = create_for_write(path);
     if (!f) {
         setup_log("cannot write %s (error %lu)", path, GetLastError());
         return 0;
@@ -101,8 +104,7 @@ int copy_file(const char* src, const char* dst, progress* p) {
         setup_log("cannot read %s", src);
         return 0;
     }
-    file_handle out(CreateFileA(dst, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    file_handle out = create_for_write(dst);
     if (!out) {
         setup_log("cannot write %s", dst);
         return 0;

@@ -39,6 +39,7 @@ TEST(MakeDirs, CreatesChainsAndReportsPrefixFiles) {
 
     spit(root + "\\file", "x");
     EXPECT_EQ(make_dirs((root + "\\file\\sub").c_str()), 0);
+    EXPECT_EQ(make_dirs((root + "\\file").c_str()), 0) << "a file is not a folder";
     EXPECT_FALSE(is_dir((root + "\\file").c_str()));
     EXPECT_TRUE(path_exists((root + "\\file").c_str()));
 }
