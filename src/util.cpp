@@ -41,12 +41,12 @@ int is_dir(const char* path) {
 }
 
 int make_dirs(const char* path) {
-    // Usually the parent is already in place and one call makes the folder;
-    // walking the whole chain costs a call per component.
-    if (CreateDirectoryA(path, nullptr)) return 1;
-    if (GetLastError() == ERROR_ALREADY_EXISTS) return is_dir(path);
     char p[PATH_CHARS];
     snprintf(p, sizeof p, "%s", path);
+    // Usually the parent is already in place and one call makes the folder;
+    // walking the whole chain costs a call per component.
+    if (CreateDirectoryA(p, nullptr)) return 1;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) return is_dir(p);
     // The first three characters (a drive prefix such as C:\) are never a folder to create.
     for (size_t i = 3, n = strlen(p); i < n; i++) {
         if (p[i] == '\\' || p[i] == '/') {
