@@ -8,6 +8,10 @@ TEMP_DIR="$WINEPREFIX/drive_c/users/$(id -un)/Temp"
 SETUP_LOG="$TEMP_DIR/tolvenar_setup.log"
 passed=0
 failed=0
+# A command that ends a script early says which one it was, also inside a
+# function.
+set -E
+trap 'printf "ABORTED (exit %d) at %s line %d: %s\n" $? "${BASH_SOURCE[0]}" "$LINENO" "$BASH_COMMAND" >&2' ERR
 
 # A Linux path as Wine sees it through drive Z:.
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }

@@ -17,6 +17,8 @@ win() { printf 'Z:%s' "$1" | tr / '\\'; }
 setup_pid=
 stop_setup() { if [ -n "$setup_pid" ]; then kill "$setup_pid" 2>/dev/null || true; fi; }
 trap stop_setup EXIT
+set -E
+trap 'printf "ABORTED (exit %d) at line %d: %s\n" $? "$LINENO" "$BASH_COMMAND" >&2' ERR
 
 # Starts the setup window in the background; its exit code is collected by ended.
 start() {
