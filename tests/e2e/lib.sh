@@ -9,9 +9,10 @@ SETUP_LOG="$TEMP_DIR/tolvenar_setup.log"
 passed=0
 failed=0
 # A command that ends a script early says which one it was, also inside a
-# function.
+# function (a failure while errexit is off, as in run, is expected).
 set -E
-trap 'printf "ABORTED (exit %d) at %s line %d: %s\n" $? "${BASH_SOURCE[0]}" "$LINENO" "$BASH_COMMAND" >&2' ERR
+trap 'err_rc=$?; if [[ $- == *e* ]]; then
+    printf "ABORTED (exit %d) at %s line %d: %s\n" $err_rc "${BASH_SOURCE[0]}" "$LINENO" "$BASH_COMMAND" >&2; fi' ERR
 
 # A Linux path as Wine sees it through drive Z:.
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }

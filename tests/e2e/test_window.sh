@@ -18,7 +18,8 @@ setup_pid=
 stop_setup() { if [ -n "$setup_pid" ]; then kill "$setup_pid" 2>/dev/null || true; fi; }
 trap stop_setup EXIT
 set -E
-trap 'printf "ABORTED (exit %d) at line %d: %s\n" $? "$LINENO" "$BASH_COMMAND" >&2' ERR
+trap 'err_rc=$?; if [[ $- == *e* ]]; then
+    printf "ABORTED (exit %d) at line %d: %s\n" $err_rc "$LINENO" "$BASH_COMMAND" >&2; fi' ERR
 
 # Starts the setup window in the background; its exit code is collected by ended.
 start() {
