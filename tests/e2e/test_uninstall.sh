@@ -127,19 +127,26 @@ check "user's files: entry and shortcuts gone" bash -c "[ ! -e '$start_lnk' ] &&
 check "user's files: entry gone" no_entry
 check "user's files: setup log untouched" log_untouched
 
+# answer_uninstall DIR ANSWER BOXFILE: runs DIR's uninstall.exe without
+# "/quiet", answers its question with ANSWER (the box goes to BOXFILE) and
+# puts its exit code into $code.
+answer_uninstall() {
+    "$WINE_RUN" "$1/uninstall.exe" /uninstall </dev/null >/dev/null 2>&1 &
+    local stage1=$!
+    probe box "Tolvenar uninstall" "$2" 30 >"$3" || true
+    set +e
+    wait $stage1
+    code=$?
+    set -e
+}
+
 # Without "/quiet" the question comes first; No changes nothing and starts nothing.
 e=$work/e
 install "$e"
 e_sums=$(tree_sums "$e")
 rm -f "$temp_copy"
 mark_log
-"$WINE_RUN" "$e/uninstall.exe" /uninstall </dev/null >/dev/null 2>&1 &
-stage1=$!
-probe box "Tolvenar uninstall" no 30 > "$work/box1.txt" || true
-set +e
-wait $stage1
-code=$?
-set -e
+answer_uninstall "$e" no "$work/box1.txt"
 check "No: the question, Yes and No" [ "$(sort "$work/box1.txt")" = "$(printf '%s\n' \
     "button: 6" "button: 7" "text: Remove Tolvenar (Varnix) and its saved games?")" ]
 check "No: exit code 0" [ "$code" -eq 0 ]
@@ -151,13 +158,7 @@ check "No: shortcuts kept" bash -c "[ -e '$start_lnk' ] && [ -e '$desk_lnk' ]"
 check "No: setup log untouched" log_untouched
 
 # Yes removes, and the last box says so.
-"$WINE_RUN" "$e/uninstall.exe" /uninstall </dev/null >/dev/null 2>&1 &
-stage1=$!
-probe box "Tolvenar uninstall" yes 30 > "$work/box2.txt" || true
-set +e
-wait $stage1
-code=$?
-set -e
+answer_uninstall "$e" yes "$work/box2.txt"
 check "Yes: exit code 0" [ "$code" -eq 0 ]
 probe box "Tolvenar uninstall" ok 30 > "$work/box3.txt" || true
 check "Yes: the final box, OK only" [ "$(sort "$work/box3.txt")" = "$(printf '%s\n' \

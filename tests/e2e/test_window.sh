@@ -4,26 +4,22 @@
 # installation with Play, a failed installation followed by a good one, and
 # stopping an installation.
 set -euo pipefail
-: "${WINEPREFIX:?}" "${BUILD:?}" "${SRC:?}" "${SETUP_EXE:?}"
+: "${WINEPREFIX:?}"
+. "$(dirname "$0")/lib.sh"
 
-run="$BUILD/wine-run"
 # Runs the driver; its text-mode output loses the CRs.
-drv() { "$run" "$BUILD/window_driver.exe" "$@" </dev/null | tr -d '\r'; }
+drv() { "$WINE_RUN" "$BUILD/window_driver.exe" "$@" </dev/null | tr -d '\r'; }
 work="$BUILD/e2e_window"
 rm -rf "$work"
 mkdir -p "$work"
-win() { printf 'Z:%s' "$1" | tr / '\\'; }
 
 setup_pid=
 stop_setup() { if [ -n "$setup_pid" ]; then kill "$setup_pid" 2>/dev/null || true; fi; }
 trap stop_setup EXIT
-set -E
-trap 'err_rc=$?; if [[ $- == *e* ]]; then
-    printf "ABORTED (exit %d) at line %d: %s\n" $err_rc "$LINENO" "$BASH_COMMAND" >&2; fi' ERR
 
 # Starts the setup window in the background; its exit code is collected by ended.
 start() {
-    "$run" "$@" </dev/null >/dev/null 2>&1 &
+    "$WINE_RUN" "$@" </dev/null >/dev/null 2>&1 &
     setup_pid=$!
     drv wait 30
 }
@@ -39,15 +35,13 @@ ended() {
     echo "setup ended with exit code $rc"
 }
 
-logdir=$("$run" winepath -u "$("$run" cmd /c echo %TEMP% </dev/null | tr -d '\r')" </dev/null)
-log="$logdir/tolvenar_setup.log"
 # The installation's lines in the log: everything after start-up's four lines.
-install_lines() { tr -d '\r' <"$log" | tail -n +5; }
+install_lines() { log_text | tail -n +5; }
 
 python3 "$SRC/tools/mkdisc.py" sample "$work/discs" >/dev/null
-d1=$(win "$work/discs/disc1.iso")
-d2=$(win "$work/discs/disc2.cue")
-d2dir=$(win "$work/discs/disc2")
+d1=$(winpath "$work/discs/disc1.iso")
+d2=$(winpath "$work/discs/disc2.cue")
+d2dir=$(winpath "$work/discs/disc2")
 ready="Ready. About 2.6 GB of free space is needed."
 failed="The installation did not finish - see the messages above."
 
@@ -55,10 +49,10 @@ echo "== start-up: detected discs beside the program, both boxes ticked despite 
 mkdir -p "$work/app"
 cp "$SETUP_EXE" "$work/app/setup.exe"
 cp "$work/discs/disc1.iso" "$work/discs/disc2.cue" "$work/discs/disc2.bin" "$work/app/"
-inst1=$(win "$work/inst1")
+inst1=$(winpath "$work/inst1")
 start "$work/app/setup.exe" /dir "$inst1" /nodesktop /nostartmenu
 drv layout
-drv expect disc1="$(win "$work/app/disc1.iso")" disc2="$(win "$work/app/disc2.cue")" \
+drv expect disc1="$(winpath "$work/app/disc1.iso")" disc2="$(winpath "$work/app/disc2.cue")" \
     dir="$inst1" start=1 desk=1 install=Install install_enabled=1 close=Cancel \
     status="$ready" progress=0 lines=0 title="Tolvenar - Varnix Setup"
 
@@ -66,7 +60,7 @@ echo "== the image choice starts from an image, never from a folder"
 # The dialog opens in the image's folder with its name in the name field.
 drv click image1
 drv filedialog "Tolvenar disc 1" "disc1.iso"
-drv expect disc1="$(win "$work/app/disc1.iso")"
+drv expect disc1="$(winpath "$work/app/disc1.iso")"
 drv set disc2 "$d2dir"
 drv click image2
 drv filedialog "Tolvenar disc 2" "" "$d2"
@@ -101,8 +95,8 @@ drv game "$inst1"
 ended 0
 
 echo "== a failed installation, then a good one from the same window"
-inst2=$(win "$work/inst2")
-start "$SETUP_EXE" /cd "$(win "$work/discs/none.iso")" /cd2 "$d2" /dir "$inst2"
+inst2=$(winpath "$work/inst2")
+start "$SETUP_EXE" /cd "$(winpath "$work/discs/none.iso")" /cd2 "$d2" /dir "$inst2"
 drv install-watch 120
 drv expect install=Install install_enabled=1 close=Close status="$failed"
 drv lines >"$work/lines2.txt"
@@ -124,7 +118,7 @@ ended 0
 missing='TL\TOLVENAR.EXE is missing on disc 1.'
 held_install() {
     mkdir -p "$work/$1/game/hd/TL/TOLVENAR.EXE"
-    start "$SETUP_EXE" /cd "$d1" /cd2 "$d2" /dir "$(win "$work/$1")"
+    start "$SETUP_EXE" /cd "$d1" /cd2 "$d2" /dir "$(winpath "$work/$1")"
     drv click install
     drv wait-box "Tolvenar setup" "$missing" 60
     drv expect install_enabled=0 close=Cancel status="Setting up the game files ..."
