@@ -25,7 +25,8 @@ void write_uninstall_entry(const install_opts* o, uint32_t estimated_kib);
 // The entry's key under HKEY_CURRENT_USER.
 extern const char uninstall_key[];
 
-// Uninstaller (uninstall.cpp). Both stages return the exit code 0, whatever happened.
+// Uninstaller (uninstall.cpp). Stage 1 returns the exit code 1 when it could
+// not start stage 2 (nothing is then removed), else 0; stage 2 always 0.
 int uninstall_stage1(int quiet);
 int uninstall_stage2(const char* dir, int quiet);
 // Removes the shortcuts, the entry, dir's game tree and named files, and dir

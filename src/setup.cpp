@@ -155,8 +155,7 @@ int setup_main(HINSTANCE instance, int show) {
     // The uninstaller's stages come before everything else, without a log.
     for (size_t i = 1; i < args.size(); i++) {
         if (is(i, "/uninstall")) {
-            uninstall_stage1(quiet);
-            return 0;
+            return uninstall_stage1(quiet);
         }
         if (is(i, "/uninstall2")) {
             if (i + 1 == args.size()) break;

@@ -13,6 +13,9 @@
 namespace {
 
 const char caption[] = "Tolvenar uninstall";
+// How long stage 1 keeps trying to write its temporary copy while an earlier
+// removal still runs from it.
+const DWORD COPY_RETRY_MS = 5000;
 
 // What an installation and the game put into the install folder, besides the game tree.
 const char* const files[] = {"tolvenar.exe",          "uninstall.exe", "tolvenar.ini",
@@ -46,12 +49,18 @@ int uninstall_stage1(int quiet) {
 
     char tmp[MAX_PATH];
     DWORD n = GetTempPathA(sizeof tmp, tmp);
-    if (n == 0 || n >= sizeof tmp) return 0;
-    char copy[PATH_CHARS];
-    snprintf(copy, sizeof copy, "%stolvenar_uninstall.exe", tmp);
+    char copy[PATH_CHARS] = "";
+    if (n != 0 && n < sizeof tmp) snprintf(copy, sizeof copy, "%stolvenar_uninstall.exe", tmp);
     // Without a fresh copy there is nothing of ours to start: whatever an
-    // earlier removal left there is not run.
-    if (!CopyFileA(self, copy, FALSE)) return 0;
+    // earlier removal left there is not run. That earlier removal may still
+    // be running from the copy, or just ending, so the copy is retried for a
+    // while before the user is told.
+    bool copied = false;
+    for (DWORD start = GetTickCount(); copy[0];) {
+        if ((copied = CopyFileA(self, copy, FALSE) != 0)) break;
+        if (GetTickCount() - start >= COPY_RETRY_MS) break;
+        Sleep(100);
+    }
 
     // Backslashes before a closing quote would escape it when the command line
     // is split again ("C:\" would swallow the quote), so a trailing run is doubled.
@@ -63,10 +72,17 @@ int uninstall_stage1(int quiet) {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
-    if (CreateProcessA(nullptr, cmd, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (copied && CreateProcessA(nullptr, cmd, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         file_handle process(pi.hProcess), thread(pi.hThread);
+        return 0;
     }
-    return 0;
+    // Nothing was removed: saying so is better than ending as if it had worked.
+    if (!quiet)
+        MessageBoxA(nullptr,
+                    "Tolvenar could not be removed: the uninstaller cannot start from the "
+                    "temporary folder. Please try again in a moment.",
+                    caption, MB_OK | MB_ICONERROR);
+    return 1;
 }
 
 int uninstall_stage2(const char* dir, int quiet) {

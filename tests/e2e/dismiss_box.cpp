@@ -22,7 +22,9 @@ int main(int argc, char** argv) {
     if (argc < 2) return 2;
     int seconds = argc > 2 ? atoi(argv[2]) : 20;
     for (int i = 0; i < seconds * 20; i++) {
-        if (HWND box = FindWindowA(nullptr, argv[1])) {
+        // A message box is complete once shown: its text is set while it is hidden.
+        HWND box = FindWindowA(nullptr, argv[1]);
+        if (box && IsWindowVisible(box)) {
             EnumChildWindows(box, print_static, 0);
             fflush(stdout);
             HWND button = FindWindowExA(box, nullptr, "Button", nullptr);

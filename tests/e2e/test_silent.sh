@@ -151,7 +151,7 @@ cp -r "$discs/disc1/." "$work/baddisc/"
 chmod -R u+w "$work/baddisc"
 rm "$work/baddisc/TL/TOLVENAR.EXE"
 mkdir "$work/baddisc/TL/TOLVENAR.EXE"
-"$WINE_RUN" "$BUILD/dismiss_box.exe" "Tolvenar setup" 30 > "$work/box.txt" 2>/dev/null &
+"$WINE_RUN" "$BUILD/dismiss_box.exe" "Tolvenar setup" 30 > "$work/box.txt" &
 boxer=$!
 install_from badtl "$(winpath "$work/baddisc")" "$W\\disc2.iso"
 set +e

@@ -25,7 +25,14 @@ start() {
 }
 # ended CODE: the setup process has ended with exit code CODE.
 ended() {
-    local rc=0
+    local rc=0 deadline=$((SECONDS + 60))
+    while kill -0 "$setup_pid" 2>/dev/null; do
+        if [ $SECONDS -ge $deadline ]; then
+            echo "FAIL: setup still runs after 60 s, expected it to end with $1"
+            exit 1
+        fi
+        sleep 0.05
+    done
     wait "$setup_pid" || rc=$?
     setup_pid=
     if [ "$rc" != "$1" ]; then
@@ -121,7 +128,10 @@ held_install() {
     start "$SETUP_EXE" /cd "$d1" /cd2 "$d2" /dir "$(winpath "$work/$1")"
     drv click install
     drv wait-box "Tolvenar setup" "$missing" 60
-    drv expect install_enabled=0 close=Cancel status="Setting up the game files ..."
+    # The box comes from the worker; the lines it posted before may still be
+    # on their way to the window.
+    drv wait-status "Setting up the game files ..." 30
+    drv expect install_enabled=0 close=Cancel
 }
 
 echo "== stop: No lets it go on; the question left open until the end, then Yes, ends with 0"

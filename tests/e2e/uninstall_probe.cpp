@@ -17,6 +17,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,9 +25,12 @@ namespace {
 
 const char uninstall_root[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
+// A message box is complete once it is shown: its text and buttons are set
+// while it is still hidden.
 HWND find_box(const char* caption, int tenths) {
     for (int i = 0; i < tenths; i++) {
-        if (HWND box = FindWindowA("#32770", caption)) return box;
+        HWND box = FindWindowA("#32770", caption);
+        if (box && IsWindowVisible(box)) return box;
         Sleep(100);
     }
     return nullptr;
@@ -44,7 +48,6 @@ BOOL CALLBACK print_child(HWND child, LPARAM) {
 int box(const char* caption, const std::string& answer, int seconds) {
     HWND w = find_box(caption, seconds * 10);
     if (!w) return 1;
-    Sleep(200);  // let the box finish laying out its children
     EnumChildWindows(w, print_child, 0);
     int id = answer == "yes" ? IDYES : answer == "no" ? IDNO : IDOK;
     HWND button = GetDlgItem(w, id);
@@ -65,28 +68,36 @@ std::vector<DWORD> pids_of(const char* name) {
     return out;
 }
 
+// Waits for every process of that name to end and prints each one's exit
+// code once. A process that has ended may still be listed for a moment, so
+// a process already reported is not waited for again.
 int wait_for(const char* name, int seconds) {
-    int seen = 0;
-    DWORD end = GetTickCount() + seconds * 1000;
+    std::set<DWORD> reported;
+    DWORD start = GetTickCount();
     for (;;) {
-        std::vector<DWORD> pids = pids_of(name);
-        if (pids.empty()) break;
-        for (DWORD pid : pids) {
-            HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
-            if (!h) continue;
-            DWORD left = end - GetTickCount();
-            if ((int)left < 0 || WaitForSingleObject(h, left) != WAIT_OBJECT_0) {
-                CloseHandle(h);
-                return 1;
+        bool pending = false;
+        for (DWORD pid : pids_of(name)) {
+            if (reported.count(pid)) continue;
+            HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+            if (!h) {
+                pending = true;  // listed but not yet (or no longer) open to us: look again
+                continue;
             }
+            DWORD elapsed = GetTickCount() - start, limit = DWORD(seconds) * 1000;
+            DWORD waited = WaitForSingleObject(h, elapsed < limit ? limit - elapsed : 0);
             DWORD code = 0;
-            GetExitCodeProcess(h, &code);
-            printf("exit %lu\n", code);
-            seen++;
+            if (waited == WAIT_OBJECT_0 && GetExitCodeProcess(h, &code)) {
+                printf("exit %lu\n", code);
+                reported.insert(pid);
+            }
             CloseHandle(h);
+            if (waited != WAIT_OBJECT_0) return 1;
         }
+        if (!pending) break;
+        if (GetTickCount() - start >= DWORD(seconds) * 1000) return 1;
+        Sleep(20);
     }
-    if (!seen) printf("none\n");
+    if (reported.empty()) printf("none\n");
     return 0;
 }
 

@@ -6,7 +6,8 @@
 //   wait [SECONDS]                 until the setup window is shown
 //   layout                         the frame, the client area and all 19 controls
 //   expect KEY=VALUE ...           disc1 disc2 dir start desk install install_enabled
-//                                  close status progress lines title
+//                                  close status progress lines title, until all match
+//                                  (at most 10 seconds)
 //   get KEY                        print one of the values above
 //   set disc1|disc2|dir TEXT       replace a field's text
 //   click NAME                     install close browse image1 image2 folder1 folder2
@@ -44,6 +45,7 @@
 namespace {
 
 int failures;
+const double EXPECT_SECONDS = 10;
 
 // Fills the %s in a message in turn with the arguments (which may hold any text).
 void fail(const char* msg, const std::string& a = "", const std::string& b = "",
@@ -269,15 +271,30 @@ std::string value_of(const std::string& key, const std::vector<HWND>& c) {
     die(("unknown key " + key).c_str());
 }
 
-int cmd_expect(int argc, char** argv) {
-    std::vector<HWND> c = controls();
+// The window handles posted clicks and messages in its own time, so the
+// values are read until they all match or the deadline passes.
+int cmd_expect(int argc, char** argv, double seconds) {
+    std::vector<std::pair<std::string, std::string>> wanted;
     for (int i = 0; i < argc; i++) {
         std::string a = argv[i];
         size_t eq = a.find('=');
         if (eq == std::string::npos) die("expect KEY=VALUE");
-        std::string key = a.substr(0, eq), want = a.substr(eq + 1), got = value_of(key, c);
-        printf("%s=%s\n", key.c_str(), got.c_str());
-        if (got != want) fail("%s is '%s', expected '%s'", key, got, want);
+        wanted.emplace_back(a.substr(0, eq), a.substr(eq + 1));
+    }
+    std::vector<std::string> got(wanted.size());
+    for (DWORD start = GetTickCount();; Sleep(20)) {
+        std::vector<HWND> c = controls();
+        bool all = true;
+        for (size_t i = 0; i < wanted.size(); i++) {
+            got[i] = value_of(wanted[i].first, c);
+            all = all && got[i] == wanted[i].second;
+        }
+        if (all || GetTickCount() - start >= seconds * 1000) break;
+    }
+    for (size_t i = 0; i < wanted.size(); i++) {
+        printf("%s=%s\n", wanted[i].first.c_str(), got[i].c_str());
+        if (got[i] != wanted[i].second)
+            fail("%s is '%s', expected '%s'", wanted[i].first, got[i], wanted[i].second);
     }
     return 0;
 }
@@ -566,7 +583,7 @@ int main(int argc, char** argv) {
     } else if (cmd == "layout") {
         cmd_layout();
     } else if (cmd == "expect") {
-        cmd_expect(argc - 2, argv + 2);
+        cmd_expect(argc - 2, argv + 2, EXPECT_SECONDS);
     } else if (cmd == "set" && argc == 4) {
         send(field(argv[2], controls()), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]));
     } else if (cmd == "click" && argc == 3) {

@@ -103,8 +103,10 @@ TEST(DecodeDir, ListsRecordsInDiscOrderWithTheirFields) {
     const size_t setup = 2 * 34;  // after the own and parent records
     d[setup + 6] ^= 0x55;
     d[setup + 14] ^= 0x55;
-    EXPECT_EQ(decode(d)[0].lba, 30u);
-    EXPECT_EQ(decode(d)[0].size, 3000u);
+    entries = decode(d);
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries[0].lba, 30u);
+    EXPECT_EQ(entries[0].size, 3000u);
 }
 
 TEST(DecodeDir, OwnAndParentRecordsAreSkippedWherever) {

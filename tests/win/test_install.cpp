@@ -59,7 +59,7 @@ TEST(GameProfile, LaysOutProgramsAndSettings) {
     EXPECT_FALSE(path_exists((tl + "\\DUZOZ.EXE").c_str())) << "the optional program is skipped";
     auto dat = slurp(tl + "\\TLP.DAT");
     EXPECT_EQ(std::string(dat.begin(), dat.end()), std::string("D:\\\r\n\r\n", 7));
-    EXPECT_EQ(log.lines().back(), "game files set up in " + tl);
+    EXPECT_EQ(log.last(), "game files set up in " + tl);
 
     // A second run replaces what the first laid out.
     ASSERT_EQ(game_install_files(cd.c_str(), hd.c_str()), 1);
@@ -67,7 +67,7 @@ TEST(GameProfile, LaysOutProgramsAndSettings) {
     // The TL folder cannot be made where a file stands.
     spit(root + "\\blocked", "");
     EXPECT_EQ(game_install_files(cd.c_str(), (root + "\\blocked").c_str()), 0);
-    EXPECT_EQ(log.lines().back(), "ERROR: cannot create " + root + "\\blocked\\TL");
+    EXPECT_EQ(log.last(), "ERROR: cannot create " + root + "\\blocked\\TL");
 }
 
 TEST(Pipeline, RefusesWithoutTheGameProgramResource) {

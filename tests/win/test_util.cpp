@@ -104,13 +104,13 @@ TEST(FileCopy, FailuresAreLoggedAndLeaveThePartialTarget) {
     std::string root = scratch("copy_fail");
     std::string src = root + "\\src.bin", dst = root + "\\dst.bin";
     EXPECT_EQ(copy_file(src.c_str(), dst.c_str(), nullptr), 0);
-    EXPECT_EQ(log.lines().back(), "cannot read " + src);
+    EXPECT_EQ(log.last(), "cannot read " + src);
 
     // A target that cannot be created: its name is taken by a folder.
     spit(src, "abc");
     make_dirs((root + "\\busy").c_str());
     EXPECT_EQ(copy_file(src.c_str(), (root + "\\busy").c_str(), nullptr), 0);
-    EXPECT_EQ(log.lines().back(), "cannot write " + root + "\\busy");
+    EXPECT_EQ(log.last(), "cannot write " + root + "\\busy");
 
 
     // A copy onto a 1.5 MiB file system runs out of space in its second chunk.
@@ -202,7 +202,7 @@ TEST(SetupLog, WindowModePostsHeapCopies) {
     }
     DestroyWindow(w);
     EXPECT_EQ(got, std::vector<std::string>{"to the window 7"});
-    EXPECT_EQ(log.lines().back(), "silent: file only");
+    EXPECT_EQ(log.last(), "silent: file only");
 }
 
 }  // namespace

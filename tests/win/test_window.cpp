@@ -1,9 +1,14 @@
-// The window's progress callback: when it posts a progress message, and to
-// which window. A message-only window stands in for the setup window.
+// The window's progress callback (when it posts a progress message, and to
+// which window; a message-only window stands in for the setup window), and
+// the real window's handling of log lines.
 #include <windows.h>
+
+#include <malloc.h>
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "setup.h"
@@ -87,6 +92,64 @@ TEST(OnProgress, AtMostOneMessagePerValueInARun) {
     ASSERT_FALSE(v.empty());
     EXPECT_EQ(v.size(), 1000u) << "0 was posted before, 1..1000 once each";
     for (size_t i = 0; i < v.size(); i++) EXPECT_EQ(v[i], i + 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Bytes in use on the C heap, where the log lines' copies live (the controls
+// keep their own copies elsewhere).
+size_t c_heap_used() {
+    size_t used = 0;
+    _HEAPINFO info = {};
+    while (_heapwalk(&info) == _HEAPOK)
+        if (info._useflag == _USEDENTRY) used += info._size;
+    return used;
+}
+
+// The setup window's list, once the window has made its controls (it takes
+// log lines from then on).
+HWND wait_for_list(DWORD ms) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(10))
+        if (HWND main = FindWindowA("TolvenarSetup", nullptr))
+            if (HWND list = FindWindowExA(main, nullptr, "ListBox", nullptr)) return list;
+    return nullptr;
+}
+
+// The window takes over each line's heap copy and must free it once shown:
+// thousands of lines pass through a long installation.
+TEST(SetupWindow, FreesEveryLogLineItShows) {
+    install_opts o{};
+    std::thread ui([&o] { run_window(GetModuleHandleA(nullptr), SW_HIDE, &o); });
+    HWND list = wait_for_list(10000);
+    if (!list) ui.detach();
+    ASSERT_NE(list, nullptr);
+    HWND main = GetParent(list);
+    auto shown = [list] {
+        DWORD_PTR n = 0;
+        SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_NORMAL, 5000, &n);
+        return size_t(n);
+    };
+    auto wait_shown = [&](size_t n) {
+        for (DWORD start = GetTickCount(); shown() < n && GetTickCount() - start < 30000;) Sleep(10);
+        return shown();
+    };
+
+    const std::string text(1000, 'x');
+    setup_log("%s", text.c_str());  // the first line may set up the list's own storage
+    ASSERT_EQ(wait_shown(1), 1u);
+    const size_t before = c_heap_used();
+    const size_t lines = 2000;
+    for (size_t i = 0; i < lines; i++) setup_log("%zu %s", i, text.c_str());
+    ASSERT_EQ(wait_shown(1 + lines), 1 + lines);
+    const size_t after = c_heap_used();
+
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    ui.join();
+    log_set_window(nullptr);
+    // 2,000 lines of 1 KB kept would be 2 MB.
+    EXPECT_LT(after, before + 100 * 1024) << "before " << before << ", after " << after;
 }
 
 }  // namespace

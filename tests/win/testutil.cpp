@@ -91,3 +91,8 @@ std::vector<std::string> log_capture::lines() const {
     }
     return out;
 }
+
+std::string log_capture::last() const {
+    std::vector<std::string> all = lines();
+    return all.empty() ? "(no line)" : all.back();
+}

@@ -22,6 +22,9 @@ struct log_capture {
     explicit log_capture(const std::string& name);
     ~log_capture();
     std::vector<std::string> lines() const;
+    // The last line, or "(no line)" when the log is empty, so that a test
+    // whose code under test logged nothing fails instead of crashing.
+    std::string last() const;
     std::string raw() const;
     std::string path;
 };
