@@ -177,6 +177,26 @@ check "Yes: entry gone" no_entry
 check "Yes: shortcuts gone" bash -c "[ ! -e '$start_lnk' ] && [ ! -e '$desk_lnk' ]"
 check "Yes: setup log untouched" log_untouched
 
+# A removal still running from the temporary copy (its last box open) keeps
+# the copy from being rewritten: a second removal waits for it a few seconds,
+# then ends with exit code 1 and removes nothing.
+h=$work/h
+install "$h"
+h_sums=$(tree_sums "$h")
+"$WINE_RUN" "$temp_copy" /uninstall2 "$(winpath "$work/nothing")" </dev/null >/dev/null 2>&1 &
+held=$!
+check "busy copy: the earlier removal shows its last box" probe box "Tolvenar uninstall" none 30
+run "$h/uninstall.exe" /uninstall /quiet
+check "busy copy: exit code 1" [ "$code" -eq 1 ]
+check "busy copy: nothing removed" [ "$(tree_sums "$h")" = "$h_sums" ]
+check "busy copy: no second stage 2" [ "$(probe count tolvenar_uninstall.exe)" = 1 ]
+probe box "Tolvenar uninstall" ok 30 >/dev/null || true
+wait $held || true
+run "$h/uninstall.exe" /uninstall /quiet
+check "copy free again: exit code 0" [ "$code" -eq 0 ]
+check "copy free again: stage 2 ended with exit code 0" stage2_done
+check "copy free again: removed" [ ! -e "$h" ]
+
 # "/uninstall2" as the last argument is no removal: the setup runs as usual.
 f=$work/f
 install "$f" /uninstall2

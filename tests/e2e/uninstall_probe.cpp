@@ -1,6 +1,8 @@
 // uninstall_probe: what e2e_test_uninstall needs to see from inside Wine.
-//   box CAPTION yes|no|ok [SECONDS]  wait for a message box, print its text and
-//                                    button ids, press the button; 1 if none came
+//   box CAPTION yes|no|ok|none [SECONDS]
+//                                    wait for a message box, print its text and
+//                                    button ids, press the button (none: leave
+//                                    it open); 1 if none came
 //   nobox CAPTION SECONDS            0 if no such window appears in that time
 //   wait NAME SECONDS                wait for the processes of that program file
 //                                    name to end, printing "exit N" for each seen
@@ -49,6 +51,7 @@ int box(const char* caption, const std::string& answer, int seconds) {
     HWND w = find_box(caption, seconds * 10);
     if (!w) return 1;
     EnumChildWindows(w, print_child, 0);
+    if (answer == "none") return 0;  // only look
     int id = answer == "yes" ? IDYES : answer == "no" ? IDNO : IDOK;
     HWND button = GetDlgItem(w, id);
     if (!button) return 1;
