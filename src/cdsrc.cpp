@@ -6,10 +6,12 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <set>
 #include <string>
 
 #include "formats/cuesheet.h"
 #include "handles.h"
+#include "setup.h"
 
 namespace {
 
@@ -55,10 +57,14 @@ uint64_t whole_sectors(uint64_t file_size, const cd_source* cd) {
     return file_size < first_end ? 0 : (file_size - first_end) / cd->sector_size + 1;
 }
 
+// A cue sheet is a few KB of text. A larger file is no sheet (an image that
+// merely has a .cue name, say): it is never read whole, and opens as an image.
+const uint64_t MAX_CUE_BYTES = 1 << 20;
+
 // The image a cue sheet names, or the sheet itself when it names none.
 std::string resolve_cue(const char* sheet) {
     uint64_t len = 0;
-    unsigned char* text = read_file(sheet, &len);
+    unsigned char* text = read_file(sheet, &len, MAX_CUE_BYTES);
     if (!text) return sheet;
     text[len] = 0;
     std::string name, path = sheet;
@@ -66,6 +72,78 @@ std::string resolve_cue(const char* sheet) {
         path = cue::image_path(sheet, name);
     free(text);
     return path;
+}
+
+
+// Folders already walked, by their identity on their volume. A folder reached
+// again through a link (a symlink or junction) is skipped like a repeated
+// directory of an image, so that links can neither loop a walk nor multiply
+// its work. A folder whose identity cannot be read is walked.
+class folder_walk {
+public:
+    // True the first time a folder is met in this walk.
+    bool first_visit(const char* path) {
+        file_handle f(CreateFileA(path, FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!f || !GetFileInformationByHandle(f.get(), &info)) return true;
+        const uint64_t index = uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+        if (index == 0) return true;  // a file system without folder identities
+        if (seen_.insert({info.dwVolumeSerialNumber, index}).second) return true;
+        repeated++;
+        return false;
+    }
+    uint32_t repeated = 0;
+
+private:
+    std::set<std::pair<uint64_t, uint64_t>> seen_;
+};
+
+uint64_t dir_total(const char* folder, int depth, folder_walk& walk) {
+    char pattern[PATH_CHARS];
+    snprintf(pattern, sizeof pattern, "%s\\*", folder);
+    WIN32_FIND_DATAA fd;
+    find_handle search(FindFirstFileA(pattern, &fd));
+    if (!search) return 0;
+    uint64_t sum = 0;
+    do {
+        if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (depth == iso::MAX_DEPTH) continue;
+            char child[PATH_CHARS];
+            snprintf(child, sizeof child, "%s\\%s", folder, fd.cFileName);
+            if (walk.first_visit(child)) sum += dir_total(child, depth + 1, walk);
+        } else {
+            sum += uint64_t(fd.nFileSizeHigh) << 32 | fd.nFileSizeLow;
+        }
+    } while (FindNextFileA(search.get(), &fd));
+    return sum;
+}
+
+int dir_copy(const char* src, const char* dst, progress* p, int depth, folder_walk& walk) {
+    char pattern[PATH_CHARS];
+    snprintf(pattern, sizeof pattern, "%s\\*", src);
+    WIN32_FIND_DATAA fd;
+    find_handle search(FindFirstFileA(pattern, &fd));
+    make_dirs(dst);
+    if (!search) return 1;
+    do {
+        if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
+        char from[PATH_CHARS], to[PATH_CHARS];
+        snprintf(from, sizeof from, "%s\\%s", src, fd.cFileName);
+        snprintf(to, sizeof to, "%s\\%s", dst, fd.cFileName);
+        int ok = 1;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (depth == iso::MAX_DEPTH || !walk.first_visit(from)) continue;
+            ok = dir_copy(from, to, p, depth + 1, walk);
+        } else {
+            ok = copy_file(from, to, p);
+            SetFileAttributesA(to, FILE_ATTRIBUTE_NORMAL);
+        }
+        if (!ok) return 0;
+    } while (FindNextFileA(search.get(), &fd));
+    return 1;
 }
 
 }  // namespace
@@ -158,56 +236,19 @@ int cd_exists(cd_source* cd, const char* rel) {
 }
 
 uint64_t cd_total_bytes(cd_source* cd) {
-    return cd->is_image ? iso_total(cd, cd->root_lba, cd->root_size, 0) : dir_total(cd->path, 0);
+    if (cd->is_image) return iso_total(cd, cd->root_lba, cd->root_size, 0);
+    folder_walk walk;
+    walk.first_visit(cd->path);
+    return dir_total(cd->path, 0, walk);
 }
 
 int cd_copy_all(cd_source* cd, const char* dest, progress* p) {
-    return cd->is_image ? iso_copy(cd, cd->root_lba, cd->root_size, dest, p, 0)
-                        : dir_copy(cd->path, dest, p, 0);
-}
-
-uint64_t dir_total(const char* folder, int depth) {
-    char pattern[PATH_CHARS];
-    snprintf(pattern, sizeof pattern, "%s\\*", folder);
-    WIN32_FIND_DATAA fd;
-    find_handle search(FindFirstFileA(pattern, &fd));
-    if (!search) return 0;
-    uint64_t sum = 0;
-    do {
-        if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (depth == MAX_DEPTH) continue;
-            char child[PATH_CHARS];
-            snprintf(child, sizeof child, "%s\\%s", folder, fd.cFileName);
-            sum += dir_total(child, depth + 1);
-        } else {
-            sum += uint64_t(fd.nFileSizeHigh) << 32 | fd.nFileSizeLow;
-        }
-    } while (FindNextFileA(search.get(), &fd));
-    return sum;
-}
-
-int dir_copy(const char* src, const char* dst, progress* p, int depth) {
-    char pattern[PATH_CHARS];
-    snprintf(pattern, sizeof pattern, "%s\\*", src);
-    WIN32_FIND_DATAA fd;
-    find_handle search(FindFirstFileA(pattern, &fd));
-    make_dirs(dst);
-    if (!search) return 1;
-    do {
-        if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
-        char from[PATH_CHARS], to[PATH_CHARS];
-        snprintf(from, sizeof from, "%s\\%s", src, fd.cFileName);
-        snprintf(to, sizeof to, "%s\\%s", dst, fd.cFileName);
-        int ok = 1;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (depth == MAX_DEPTH) continue;
-            ok = dir_copy(from, to, p, depth + 1);
-        } else {
-            ok = copy_file(from, to, p);
-            SetFileAttributesA(to, FILE_ATTRIBUTE_NORMAL);
-        }
-        if (!ok) return 0;
-    } while (FindNextFileA(search.get(), &fd));
+    if (cd->is_image) return iso_copy(cd, cd->root_lba, cd->root_size, dest, p, 0);
+    folder_walk walk;
+    walk.first_visit(cd->path);
+    if (!dir_copy(cd->path, dest, p, 0, walk)) return 0;
+    // The total walked the same folders: what is skipped here was not counted.
+    if (walk.repeated)
+        setup_log("skipped folders in %s: %u reached again through links", cd->path, walk.repeated);
     return 1;
 }

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "formats/iso9660.h"
+#include "formats/iso_walk.h"
 #include "util.h"
 
 struct cd_source {
@@ -40,14 +40,9 @@ int cd_copy_all(cd_source* cd, const char* dest, progress* p);  // 1 if the whol
 // were read. On a failure the complete sectors before the failing one are in dest.
 int read_sectors(cd_source* cd, uint32_t lba, uint32_t count, unsigned char* dest);
 
-// Folder walks, to 16 levels below the root.
-uint64_t dir_total(const char* folder, int depth);
-int dir_copy(const char* src, const char* dst, progress* p, int depth);
 
 // The ISO 9660 reader (iso_reader.cpp).
 std::vector<iso_entry> iso_dir(cd_source* cd, uint32_t lba, uint32_t size);
 int iso_find(cd_source* cd, const char* rel, iso_entry* entry_out);
 uint64_t iso_total(cd_source* cd, uint32_t lba, uint32_t size, int depth);
 int iso_copy(cd_source* cd, uint32_t lba, uint32_t size, const char* dst, progress* p, int depth);
-
-const int MAX_DEPTH = 16;  // folders deeper below the root are skipped

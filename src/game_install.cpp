@@ -17,6 +17,8 @@ const char* const files[2][4] = {
 // Program files copied from the cd tree's TL folder; only the first is required.
 const char* const prog[] = {"TOLVENAR.EXE", "DUZOZ.EXE"};
 
+const char* const missing_program = "TL\\TOLVENAR.EXE is missing on disc 1.";
+
 // The settings file: the drive root on its first line, then an empty line.
 const unsigned char settings[7] = {'D', ':', '\\', '\r', '\n', '\r', '\n'};
 
@@ -43,8 +45,11 @@ int game_install_files(const char* cd_tree, const char* hd_tree) {
         snprintf(dst, sizeof dst, "%s\\%s", tl, name);
         if (!CopyFileA(src, dst, FALSE)) {
             if (name != prog[0]) break;
-            MessageBoxA(nullptr, "TL\\TOLVENAR.EXE is missing on disc 1.", "Tolvenar setup",
-                        MB_OK | MB_ICONERROR);
+            // The log says why the installation stopped; a scripted
+            // installation never waits for a click.
+            setup_log("ERROR: %s", missing_program);
+            if (!log_silent())
+                MessageBoxA(nullptr, missing_program, "Tolvenar setup", MB_OK | MB_ICONERROR);
             return 0;
         }
         // Files copied from a CD arrive read-only.

@@ -1,11 +1,10 @@
 // The ISO 9660 reader: directory listing, lookup, byte totals and extraction
 // of an image source. Sectors come through read_sectors, so the sector layout
-// of the image never matters here.
-#include <cctype>
+// of the image never matters here; the walks and their bounds are those of
+// formats/iso_walk.
 #include <cstdio>
-#include <cstring>
-#include <new>
-#include <set>
+#include <string>
+#include <vector>
 
 #include "cdsrc.h"
 #include "handles.h"
@@ -18,26 +17,21 @@ const uint32_t CHUNK_SECTORS = 32;
 // runs at a time in the process.
 unsigned char buf[CHUNK_SECTORS * ISO_SECTOR];
 
-// Directory extents already walked in one total or extraction. A crafted
-// image can point records back at an ancestor (an endless walk) or at one
-// shared directory from many places (work that multiplies); each extent is
-// walked once.
-using walked = std::set<uint32_t>;
+class image_sectors : public iso::sector_source {
+public:
+    explicit image_sectors(cd_source* cd) : cd_(cd) {}
+    uint64_t sector_count() const override { return cd_->sectors; }
+    bool read(uint32_t lba, uint32_t count, uint8_t* dest) override {
+        return read_sectors(cd_, lba, count, dest) != 0;
+    }
+
+private:
+    cd_source* cd_;
+};
 
 // True when the extent's sectors lie inside the image.
 bool extent_inside(const cd_source* cd, uint32_t lba, uint32_t size) {
     return lba <= cd->sectors && iso::sectors_for(size) <= cd->sectors - lba;
-}
-
-uint64_t total(cd_source* cd, uint32_t lba, uint32_t size, int depth, walked& seen) {
-    uint64_t sum = 0;
-    for (const iso_entry& e : iso_dir(cd, lba, size)) {
-        if (!e.dir)
-            sum += e.size;
-        else if (depth < MAX_DEPTH && seen.insert(e.lba).second)
-            sum += total(cd, e.lba, e.size, depth + 1, seen);
-    }
-    return sum;
 }
 
 // Writes one file's extent to target in chunks of at most 32 sectors.
@@ -64,73 +58,72 @@ int copy_extent(cd_source* cd, const iso_entry& e, const char* target, progress*
     return 1;
 }
 
-int copy(cd_source* cd, uint32_t lba, uint32_t size, const char* dst, progress* p, int depth,
-         walked& seen) {
-    std::vector<iso_entry> entries = iso_dir(cd, lba, size);
-    make_dirs(dst);
-    for (const iso_entry& e : entries) {
-        if (e.dir && (depth == MAX_DEPTH || !seen.insert(e.lba).second)) continue;
-        // A name from the disc must stay one file or folder inside dst.
+// Extracts what the walk visits: each folder and file under the target
+// folder of the directory that holds it. The first failure ends the walk.
+class extractor : public iso::tree_visitor {
+public:
+    extractor(cd_source* cd, const char* dst, progress* p) : cd_(cd), p_(p), folders_{dst} {}
+
+    bool file(const iso_entry& e) override {
+        char target[PATH_CHARS];
+        return target_of(e, target) && copy_extent(cd_, e, target, p_);
+    }
+    bool enter(const iso_entry& e) override {
+        char target[PATH_CHARS];
+        if (!target_of(e, target)) return false;
+        make_dirs(target);
+        folders_.push_back(target);
+        return true;
+    }
+    void leave() override { folders_.pop_back(); }
+
+private:
+    // A name from the disc must stay one file or folder inside its folder.
+    bool target_of(const iso_entry& e, char* target) {
         if (!iso::name_safe(e.name)) {
             setup_log("unsafe name on disc: %s", e.name);
-            return 0;
+            return false;
         }
-        char target[PATH_CHARS];
-        snprintf(target, sizeof target, "%s\\%s", dst, e.name);
-        int ok = e.dir ? copy(cd, e.lba, e.size, target, p, depth + 1, seen)
-                       : copy_extent(cd, e, target, p);
-        if (!ok) return 0;
+        snprintf(target, PATH_CHARS, "%s\\%s", folders_.back().c_str(), e.name);
+        return true;
     }
-    return 1;
-}
+
+    cd_source* cd_;
+    progress* p_;
+    std::vector<std::string> folders_;
+};
 
 }  // namespace
 
 std::vector<iso_entry> iso_dir(cd_source* cd, uint32_t lba, uint32_t size) {
-    // A recorded size is never trusted for an allocation: the directory must fit the image.
-    if (!extent_inside(cd, lba, size)) return {};
-    uint64_t sectors = iso::sectors_for(size);
-    std::vector<uint8_t> data;
-    try {
-        data.resize(size_t(sectors) * ISO_SECTOR);
-        if (!read_sectors(cd, lba, uint32_t(sectors), data.data())) return {};
-        return iso::decode_dir(data.data(), data.size(), size);
-    } catch (const std::bad_alloc&) {
-        return {};  // out of memory: the directory looks unreadable
-    }
+    image_sectors sectors(cd);
+    iso::dir_walk walk(sectors);
+    return walk.list(lba, size);
 }
 
 int iso_find(cd_source* cd, const char* rel, iso_entry* entry_out) {
-    uint32_t lba = cd->root_lba, size = cd->root_size;
-    const char* p = rel;
-    while (*p) {
-        char part[64];
-        size_t n = 0;
-        while (*p && *p != '\\' && *p != '/' && n < 63) part[n++] = char(toupper(static_cast<unsigned char>(*p++)));
-        part[n] = 0;
-        while (*p == '\\' || *p == '/') p++;
-        std::vector<iso_entry> entries = iso_dir(cd, lba, size);
-        const iso_entry* match = nullptr;
-        for (const iso_entry& e : entries) {
-            if (!_stricmp(part, e.name)) {
-                match = &e;
-                break;
-            }
-        }
-        if (!match) return 0;
-        *entry_out = *match;
-        lba = match->lba;
-        size = match->size;
-    }
-    return 1;
+    image_sectors sectors(cd);
+    iso::dir_walk walk(sectors);
+    return iso::find(walk, cd->root_lba, cd->root_size, rel, entry_out) ? 1 : 0;
 }
 
 uint64_t iso_total(cd_source* cd, uint32_t lba, uint32_t size, int depth) {
-    walked seen{lba};
-    return total(cd, lba, size, depth, seen);
+    image_sectors sectors(cd);
+    iso::dir_walk walk(sectors);
+    return iso::total(walk, lba, size, depth);
 }
 
 int iso_copy(cd_source* cd, uint32_t lba, uint32_t size, const char* dst, progress* p, int depth) {
-    walked seen{lba};
-    return copy(cd, lba, size, dst, p, depth, seen);
+    image_sectors sectors(cd);
+    iso::dir_walk walk(sectors);
+    make_dirs(dst);
+    extractor x(cd, dst, p);
+    if (!walk.traverse(lba, size, depth, x)) return 0;
+    // The total walked the same directories: what is skipped here was not counted.
+    const iso::walk_stats& s = walk.stats();
+    if (s.skipped())
+        setup_log("skipped directories in %s: %u that repeat or overlap others, %u that are too "
+                  "large or lie outside the image",
+                  cd->path, s.repeated, s.too_big + s.over_budget);
+    return 1;
 }

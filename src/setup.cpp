@@ -147,6 +147,7 @@ void log_close() {
 void log_set_window(HWND window) { hwnd = window; }
 void log_set_silent(int on) { silent = on; }
 HWND log_window() { return silent ? nullptr : hwnd; }
+int log_silent() { return silent; }
 
 int setup_main(HINSTANCE instance, int show) {
     split_args();

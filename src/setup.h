@@ -39,6 +39,8 @@ void log_set_silent(int on);
 // The window that log lines and progress go to: null before it exists and in
 // silent mode.
 HWND log_window();
+// 1 in silent mode, where nothing may wait for a person (no message box).
+int log_silent();
 
 // Start-up: splits the command line, picks the run mode and runs it; returns
 // the process exit code.

@@ -80,11 +80,18 @@ int write_file(const char* path, const void* data, uint64_t len) {
 }
 
 unsigned char* read_file(const char* path, uint64_t* len_out) {
+    return read_file(path, len_out, UINT64_MAX);
+}
+
+unsigned char* read_file(const char* path, uint64_t* len_out, uint64_t max_len) {
     file_handle f(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                               nullptr));
     if (!f) return nullptr;
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(f.get(), &size) || uint64_t(size.QuadPart) >= 0xFFFFFFFFu) return nullptr;
+    // One ReadFile call counts in 32 bits, so 4 GiB or more can never be read whole.
+    if (!GetFileSizeEx(f.get(), &size) || uint64_t(size.QuadPart) >= 0xFFFFFFFFu ||
+        uint64_t(size.QuadPart) > max_len)
+        return nullptr;
     auto* data = static_cast<unsigned char*>(malloc(size_t(size.QuadPart) + 1));
     if (!data) return nullptr;
     DWORD got = 0;

@@ -22,6 +22,8 @@ int make_dirs(const char* path);    // 1 if the folder chain is in place afterwa
 int write_file(const char* path, const void* data, uint64_t len);
 // Whole file in a malloc'd buffer one byte longer than the file, or null.
 unsigned char* read_file(const char* path, uint64_t* len_out);
+// The same, but null without reading anything when the file is larger than max_len.
+unsigned char* read_file(const char* path, uint64_t* len_out, uint64_t max_len);
 // Chunked copy advancing p per chunk; 1 on success.
 int copy_file(const char* src, const char* dst, progress* p);
 // Removes a folder tree, unlinking reparse points without entering them;

@@ -1173,6 +1173,100 @@ def write_unsafe_set(folder):
 
 
 # ---------------------------------------------------------------------------
+# Hostile inputs: small or sparse files whose records would cost a careless
+# reader minutes, gigabytes of memory or of disk. Each is shaped as disc 1 of
+# the game where that lets an installation walk it.
+
+NEAR_4G = 0xFFFFF800  # the largest whole-sector 32-bit size
+
+
+def disc1_identity(d):
+    """The files by which the setup recognises disc 1."""
+    d.file("TLID.000;1", b"TOLVENAR CD 1\r\n")
+    d.dir("TL").file("TOLVENAR.EXE;1", b"TOLVENAR.EXE of a hostile test disc\r\n")
+
+
+def craft_chain(n=3000):
+    """Disc 1 whose directory CHAIN0 starts an area of n one-sector
+    directories; the record in sector j names the directory at sector j + 1
+    with the length of the whole area, so every start is new and a reader that
+    lists each named extent reads n * n sectors."""
+    img = IsoImage("CHAIN")
+    disc1_identity(img.root)
+    dirs = [img.root.dir("CHAIN0")]
+    for j in range(1, n):
+        dirs.append(dirs[-1].dir(f"CHAIN{j}", size=n * SECTOR))
+    dirs[0].rec.size = n * SECTOR
+    # Directories are laid out in the order they are reached, so the chain is
+    # one run of sectors; the zeros after it keep every extent inside the image.
+    img.add_extent(File(bytes(n * SECTOR)))
+    return img
+
+
+def craft_shared_extent(count=1000, size=MiB):
+    """Disc 1 with count file records that all share one extent of size bytes:
+    legal (mastering tools share identical files), but a copy writes count *
+    size bytes."""
+    img = IsoImage("SHAREDEXT")
+    disc1_identity(img.root)
+    data = File(pattern(size))
+    d = img.root.dir("SHARED")
+    for i in range(count):
+        d.link(f"COPY{i:04d}.DAT;1", data)
+    return img
+
+
+def write_sparse(img, path, length):
+    """The image, then a hole up to length bytes (no disc space taken)."""
+    img.write(path)
+    os.truncate(path, length)
+
+
+def write_hostile(out, chain=3000, sparse=5 * 1024 * MiB, cue_size=3584 * MiB):
+    os.makedirs(out, exist_ok=True)
+    made = []
+
+    def note(name, what):
+        made.append((name, what))
+
+    craft_chain(chain).write(os.path.join(out, "chain.iso"))
+    note("chain.iso", f"disc 1; CHAIN0 starts {chain} one-sector directories, each naming the next "
+                      f"with the whole area's length")
+    img = IsoImage("HUGEROOT")
+    disc1_identity(img.root)
+    img.root.size = NEAR_4G
+    write_sparse(img, os.path.join(out, "huge-root.iso"), sparse)
+    note("huge-root.iso", f"sparse, {sparse} bytes; the root recorded as {NEAR_4G} bytes, inside the image")
+    img = IsoImage("HUGESUB")
+    disc1_identity(img.root)
+    img.root.dir("BIG", size=NEAR_4G).file("INNER.TXT;1", b"inside a directory recorded as ~4 GiB\r\n")
+    write_sparse(img, os.path.join(out, "huge-subdir.iso"), sparse)
+    note("huge-subdir.iso", f"sparse, {sparse} bytes; disc 1 whose directory BIG is recorded as {NEAR_4G} bytes")
+    cue = os.path.join(out, "huge.cue")
+    line = b'FILE "chain.iso" BINARY\r\n  TRACK 01 MODE1/2048\r\n    INDEX 01 00:00:00\r\n'
+    with open(cue, "wb") as f:
+        f.truncate(cue_size - len(line))
+        f.seek(cue_size - len(line))
+        f.write(line)
+    note("huge.cue", f"sparse, {cue_size} bytes; its only FILE line at the very end")
+    craft_shared_extent().write(os.path.join(out, "shared-extent.iso"))
+    note("shared-extent.iso", "disc 1; SHARED holds 1,000 records of one 1 MiB extent (1,000 MiB to copy)")
+    links = os.path.join(out, "selflinks")
+    if os.path.lexists(links):
+        rmtree(links)
+    t = TreeMaker(links, "selflinks")
+    t.file("TLID.000", data=b"TOLVENAR CD 1\r\n")
+    t.file("TL/TOLVENAR.EXE", data=b"TOLVENAR.EXE of a hostile test disc\r\n")
+    t.file("DATA/FILE.TXT", data=b"one file below the links\r\n")
+    os.symlink(".", os.path.join(links, "LOOPA"))
+    os.symlink("..", os.path.join(links, "DATA", "LOOPB"))
+    note("selflinks/", "folder disc 1 with two links back to itself (LOOPA -> ., DATA/LOOPB -> ..)")
+    with open(os.path.join(out, "index.txt"), "w", newline="\n") as f:
+        for name, what in made:
+            f.write(f"{name}\t{what}\n")
+
+
+# ---------------------------------------------------------------------------
 # Sample game discs
 
 def _in_shield(u, v, m):
@@ -1740,6 +1834,12 @@ def main(argv=None):
     p.add_argument("--levels", type=int, default=10, help="shared: levels (default 10)")
     p.add_argument("--fanout", type=int, default=10, help="shared: records per level (default 10)")
 
+    p = sub.add_parser("hostile", help="inputs that try to cost time, memory or disk",
+                       description="Writes into OUT the hostile inputs listed in OUT/index.txt; "
+                                   "the large ones are sparse files.")
+    p.add_argument("out", metavar="OUT")
+    p.add_argument("--chain", type=int, default=3000, help="directories in chain.iso (default 3000)")
+
     p = sub.add_parser("fixtures", help="the standard fixture set of the tests")
     p.add_argument("out", metavar="OUT")
     p.add_argument("--tool", choices=("genisoimage", "xorriso"))
@@ -1780,6 +1880,8 @@ def main(argv=None):
             craft_shared(args.levels, args.fanout).write(args.out)
         else:
             CRAFTED[args.kind][0]().write(args.out)
+    elif args.cmd == "hostile":
+        write_hostile(args.out, args.chain)
     elif args.cmd == "fixtures":
         make_fixtures(args.out, args.force, args.tool)
     elif args.cmd == "ls":

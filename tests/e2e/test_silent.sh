@@ -145,23 +145,20 @@ run "$SETUP_EXE" /silent /cd "$W\\disc1.iso" /cd2 "$W\\disc2.iso" /dir "$(winpat
 fails_with "folder cannot be created" "ERROR: cannot create the install folder"
 
 # TL\TOLVENAR.EXE that is a folder identifies disc 1 but cannot be copied:
-# the error box shows even in silent mode, and the installation fails.
+# a silent installation fails with a line that says so and shows no box (a
+# watcher would press it, so that the test could not hang on one).
 mkdir -p "$work/baddisc"
 cp -r "$discs/disc1/." "$work/baddisc/"
 chmod -R u+w "$work/baddisc"
 rm "$work/baddisc/TL/TOLVENAR.EXE"
 mkdir "$work/baddisc/TL/TOLVENAR.EXE"
-"$WINE_RUN" "$BUILD/dismiss_box.exe" "Tolvenar setup" 30 > "$work/box.txt" &
+"$WINE_RUN" "$BUILD/dismiss_box.exe" "Tolvenar setup" 60 > "$work/box.txt" &
 boxer=$!
 install_from badtl "$(winpath "$work/baddisc")" "$W\\disc2.iso"
-set +e
-wait $boxer
-boxed=$?
-set -e
-check "missing game program: box shown" [ "$boxed" -eq 0 ]
-check "missing game program: box text" grep -qF 'TL\TOLVENAR.EXE is missing on disc 1.' "$work/box.txt"
-check "missing game program: exit code 1" [ "$code" -eq 1 ]
-check "missing game program: no line of its own" [ "$(log_text | tail -n 1)" = "Setting up the game files ..." ]
+kill "$boxer" 2>/dev/null || true
+wait "$boxer" || true
+check "missing game program: no box" [ ! -s "$work/box.txt" ]
+fails_with "missing game program" 'ERROR: TL\TOLVENAR.EXE is missing on disc 1.'
 check "missing game program: no settings file" [ ! -e "$target/game/hd/TL/TLP.DAT" ]
 
 # A second run over an installation replaces its files in place.

@@ -107,6 +107,16 @@ TEST(CdOpen, CueSheetsNameTheImage) {
     EXPECT_FALSE(open(dir + "\\nofile.cue")) << "the sheet itself is probed";
     spit(dir + "\\missing.cue", "FILE \"nothere.bin\" BINARY\n");
     EXPECT_FALSE(open(dir + "\\missing.cue"));
+
+    // Over 1 MiB a .cue file is no sheet: it is not read for a FILE line, and
+    // an image that merely has the name opens as an image.
+    spit(dir + "\\long.cue", std::string(1 << 20, ' ') + "FILE \"disc.bin\" BINARY\n");
+    EXPECT_FALSE(open(dir + "\\long.cue"));
+    spit(dir + "\\image.cue", std::string(bin.begin(), bin.end()));
+    cd = open(dir + "\\image.cue");
+    ASSERT_TRUE(cd);
+    EXPECT_EQ(std::string(cd->path), dir + "\\image.cue");
+    EXPECT_EQ(cd->data_offset, 16u);
 }
 
 TEST(ReadSectors, RunsOfRawSectorsMatchThePlainImage) {

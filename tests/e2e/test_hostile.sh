@@ -1,0 +1,72 @@
+#!/bin/bash
+# Hostile inputs (tools/mkdisc.py hostile): images and cue sheets whose
+# records claim gigabytes or chain thousands of directories, and a folder disc
+# that links back to itself. Each silent run ends with its documented result
+# and line, in bounded memory (peak resident size read by GNU time).
+set -eu
+. "$(dirname "$0")/lib.sh"
+work=$(workdir hostile)
+python3 "$SRC/tools/mkdisc.py" sample "$work/discs" >/dev/null
+python3 "$SRC/tools/mkdisc.py" hostile "$work/in" >/dev/null
+W=$(winpath "$work/in")
+disc1=$(winpath "$work/discs/disc1.iso")
+disc2=$(winpath "$work/discs/disc2.cue")
+MAX_KB=120000  # a run needs about 20 MB; the unbounded reader took gigabytes
+
+# hostile NAME DISC1 [switches]: a silent installation of DISC1 and the sample
+# disc 2; its exit code goes into $code, its peak resident size into $kb.
+hostile() {
+    local name=$1 d1=$2
+    shift 2
+    target=$work/out/$name
+    set +e
+    /usr/bin/time -f %M -o "$work/$name.kb" "$WINE_RUN" "$SETUP_EXE" /silent /cd "$d1" /cd2 "$disc2" \
+        /dir "$(winpath "$target")" "$@" </dev/null >/dev/null 2>&1
+    code=$?
+    set -e
+    kb=$(tail -n 1 "$work/$name.kb")
+    echo "$name: exit code $code, peak $kb KB"
+    check "$name: memory bounded" [ "$kb" -lt "$MAX_KB" ]
+}
+# What a folder holds, without what the sample disc 2 brings.
+listing() { (cd "$1" && find . -mindepth 1 ! -path './DATA2*' ! -path './TL/VERSION.TXT' \
+    ! -path './TL/WITNESS*' ! -name TLID.001 | sort | tr '\n' ' '); }
+
+hostile chain "$W\\chain.iso"
+check "chain: exit code 0" [ "$code" -eq 0 ]
+check "chain: each directory overlapping the first is skipped" log_has \
+    "skipped directories in $W\\chain.iso: 2999 that repeat or overlap others, 0 that are too large or lie outside the image"
+check "chain: the rest is installed" [ "$(listing "$target/game/cd")" = \
+    "./CHAIN0 ./TL ./TL/TOLVENAR.EXE ./TLID.000 " ]
+
+hostile huge-root "$W\\huge-root.iso"
+check "huge root: exit code 1" [ "$code" -eq 1 ]
+check "huge root: not the disc" [ "$(log_text | tail -n 1)" = "ERROR: this is not disc 1 of Tolvenar" ]
+
+hostile huge-subdir "$W\\huge-subdir.iso"
+check "huge subdirectory: exit code 0" [ "$code" -eq 0 ]
+check "huge subdirectory: skipped" log_has \
+    "skipped directories in $W\\huge-subdir.iso: 0 that repeat or overlap others, 1 that are too large or lie outside the image"
+check "huge subdirectory: its folder stays empty" [ "$(listing "$target/game/cd/BIG")" = "" ]
+
+hostile huge-cue "$W\\huge.cue"
+check "huge cue sheet: exit code 1" [ "$code" -eq 1 ]
+check "huge cue sheet: not a disc" \
+    [ "$(log_text | tail -n 1)" = "ERROR: disc 1 is not a readable disc, image or folder" ]
+
+hostile selflinks "$W\\selflinks"
+check "self links: exit code 0" [ "$code" -eq 0 ]
+check "self links: skipped" log_has "skipped folders in $W\\selflinks: 2 reached again through links"
+check "self links: each folder once" [ "$(listing "$target/game/cd")" = \
+    "./DATA ./DATA/FILE.TXT ./TL ./TL/TOLVENAR.EXE ./TLID.000 " ]
+
+# The same files beside the program cost its start-up scan nothing.
+mkdir -p "$work/app"
+cp "$SETUP_EXE" "$work/app/setup.exe"
+for f in chain.iso huge-root.iso huge-subdir.iso huge.cue; do ln "$work/in/$f" "$work/app/$f"; done
+SETUP_EXE=$work/app/setup.exe hostile beside "$disc1"
+check "beside: exit code 0" [ "$code" -eq 0 ]
+check "beside: the chain is found as disc 1" log_has "default disc 1: '$(winpath "$work/app")\\chain.iso'"
+check "beside: the sample discs installed" log_has "Copying disc 1: image $disc1 ..."
+
+finish
