@@ -70,7 +70,8 @@ set(TEST_ENV "TLV_FIXTURES=${FIXTURES_WIN};TLV_BUILD=${BUILD_WIN}")
 file(GLOB WIN_TESTS CONFIGURE_DEPENDS tests/win/test_*.cpp)
 foreach(src ${WIN_TESTS})
   get_filename_component(name ${src} NAME_WE)
-  add_executable(${name} ${src} tests/win/testutil.cpp)
+  add_executable(${name} ${src} tests/win/testutil.cpp tests/win/manifest.rc)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/res)
   target_link_libraries(${name} setupcore gtest gtest_main)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "wine;discs"
@@ -84,7 +85,7 @@ foreach(script ${E2E_TESTS})
   add_test(NAME e2e_${name} COMMAND bash ${script})
   # The runs share one prefix and so one setup log: one at a time.
   set_tests_properties(e2e_${name} PROPERTIES FIXTURES_REQUIRED "wine;discs" TIMEOUT 600
-    RESOURCE_LOCK setup_log
+    RESOURCE_LOCK setup_log SKIP_RETURN_CODE 77
     ENVIRONMENT "WINEPREFIX=${WINEPREFIX};BUILD=${CMAKE_BINARY_DIR};SRC=${CMAKE_SOURCE_DIR};SETUP_EXE=$<TARGET_FILE:setup>;FIXTURES=${FIXTURES}")
 endforeach()
 

@@ -102,7 +102,7 @@ private:
 
 uint64_t dir_total(const char* folder, int depth, folder_walk& walk) {
     char pattern[PATH_CHARS];
-    snprintf(pattern, sizeof pattern, "%s\\*", folder);
+    text_printf(pattern, sizeof pattern, "%s\\*", folder);
     WIN32_FIND_DATAA fd;
     find_handle search(FindFirstFileA(pattern, &fd));
     if (!search) return 0;
@@ -112,7 +112,7 @@ uint64_t dir_total(const char* folder, int depth, folder_walk& walk) {
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (depth == iso::MAX_DEPTH) continue;
             char child[PATH_CHARS];
-            snprintf(child, sizeof child, "%s\\%s", folder, fd.cFileName);
+            text_printf(child, sizeof child, "%s\\%s", folder, fd.cFileName);
             if (walk.first_visit(child)) sum += dir_total(child, depth + 1, walk);
         } else {
             sum += uint64_t(fd.nFileSizeHigh) << 32 | fd.nFileSizeLow;
@@ -123,7 +123,7 @@ uint64_t dir_total(const char* folder, int depth, folder_walk& walk) {
 
 int dir_copy(const char* src, const char* dst, progress* p, int depth, folder_walk& walk) {
     char pattern[PATH_CHARS];
-    snprintf(pattern, sizeof pattern, "%s\\*", src);
+    text_printf(pattern, sizeof pattern, "%s\\*", src);
     WIN32_FIND_DATAA fd;
     find_handle search(FindFirstFileA(pattern, &fd));
     make_dirs(dst);
@@ -131,8 +131,8 @@ int dir_copy(const char* src, const char* dst, progress* p, int depth, folder_wa
     do {
         if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
         char from[PATH_CHARS], to[PATH_CHARS];
-        snprintf(from, sizeof from, "%s\\%s", src, fd.cFileName);
-        snprintf(to, sizeof to, "%s\\%s", dst, fd.cFileName);
+        text_printf(from, sizeof from, "%s\\%s", src, fd.cFileName);
+        text_printf(to, sizeof to, "%s\\%s", dst, fd.cFileName);
         int ok = 1;
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (depth == iso::MAX_DEPTH || !walk.first_visit(from)) continue;
@@ -154,7 +154,7 @@ cd_source* cd_open(const char* path) {
     cd->fh = INVALID_HANDLE_VALUE;
 
     char p[PATH_CHARS];
-    snprintf(p, sizeof p, "%s", path);
+    text_printf(p, sizeof p, "%s", path);
     size_t n = strlen(p);
     if (n > 3) {
         while (n > 3 && (p[n - 1] == '\\' || p[n - 1] == '/')) p[--n] = 0;
@@ -163,8 +163,8 @@ cd_source* cd_open(const char* path) {
     }
 
     if (is_dir(p)) {
-        snprintf(cd->path, sizeof cd->path, "%s", p);
-        snprintf(cd->desc, sizeof cd->desc, "folder %s", cd->path);
+        text_printf(cd->path, sizeof cd->path, "%s", p);
+        text_printf(cd->desc, sizeof cd->desc, "folder %s", cd->path);
         return cd.release();
     }
 
@@ -184,8 +184,8 @@ cd_source* cd_open(const char* path) {
     if (!GetFileSizeEx(cd->fh, &size)) return nullptr;
     cd->sectors = whole_sectors(uint64_t(size.QuadPart), cd.get());
     cd->is_image = 1;
-    snprintf(cd->path, sizeof cd->path, "%s", file.c_str());
-    snprintf(cd->desc, sizeof cd->desc, "image %s", cd->path);
+    text_printf(cd->path, sizeof cd->path, "%s", file.c_str());
+    text_printf(cd->desc, sizeof cd->desc, "image %s", cd->path);
     return cd.release();
 }
 
@@ -231,7 +231,7 @@ int cd_exists(cd_source* cd, const char* rel) {
         return iso_find(cd, rel, &found);
     }
     char p[PATH_CHARS];
-    snprintf(p, sizeof p, "%s\\%s", cd->path, rel);
+    text_printf(p, sizeof p, "%s\\%s", cd->path, rel);
     return path_exists(p);
 }
 

@@ -33,7 +33,7 @@ int game_is_disc(cd_source* cd, unsigned index) {
 
 int game_install_files(const char* cd_tree, const char* hd_tree) {
     char tl[PATH_CHARS];
-    snprintf(tl, sizeof tl, "%s\\TL", hd_tree);
+    text_printf(tl, sizeof tl, "%s\\TL", hd_tree);
     make_dirs(tl);
     if (!is_dir(tl)) {
         setup_log("ERROR: cannot create %s", tl);
@@ -41,9 +41,13 @@ int game_install_files(const char* cd_tree, const char* hd_tree) {
     }
     for (const char* name : prog) {
         char src[FILE_PATH_CHARS], dst[FILE_PATH_CHARS];
-        snprintf(src, sizeof src, "%s\\TL\\%s", cd_tree, name);
-        snprintf(dst, sizeof dst, "%s\\%s", tl, name);
+        text_printf(src, sizeof src, "%s\\TL\\%s", cd_tree, name);
+        text_printf(dst, sizeof dst, "%s\\%s", tl, name);
         if (!CopyFileA(src, dst, FALSE)) {
+            // A program that is there but cannot be copied is a failed write
+            // (a full disk, say), which the log names.
+            const DWORD error = GetLastError();
+            if (path_exists(src)) setup_log("cannot write %s (error %lu)", dst, error);
             if (name != prog[0]) break;
             // The log says why the installation stopped; a scripted
             // installation never waits for a click.
@@ -56,7 +60,7 @@ int game_install_files(const char* cd_tree, const char* hd_tree) {
         SetFileAttributesA(dst, FILE_ATTRIBUTE_NORMAL);
     }
     char dat[FILE_PATH_CHARS];
-    snprintf(dat, sizeof dat, "%s\\TLP.DAT", tl);
+    text_printf(dat, sizeof dat, "%s\\TLP.DAT", tl);
     if (!write_file(dat, settings, sizeof settings)) {
         setup_log("ERROR: cannot write %s", dat);
         return 0;

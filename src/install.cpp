@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "cdsrc.h"
 #include "game_install.h"
@@ -21,7 +22,7 @@ HRSRC find_payload() { return FindResourceA(nullptr, "GAMEEXE", MAKEINTRESOURCEA
 
 void log_error(const char* fmt, int disc) {
     char msg[160];
-    snprintf(msg, sizeof msg, fmt, disc);
+    text_printf(msg, sizeof msg, fmt, disc);
     setup_log("ERROR: %s", msg);
 }
 
@@ -30,7 +31,7 @@ void log_error(const char* fmt, int disc) {
 void inject_from_file(const char* exe, const char* tree, const char* rel,
                       int (*inject)(const char*, const unsigned char*, uint64_t)) {
     char path[PATH_CHARS];
-    snprintf(path, sizeof path, "%s\\%s", tree, rel);
+    text_printf(path, sizeof path, "%s\\%s", tree, rel);
     uint64_t len = 0;
     if (unsigned char* data = read_file(path, &len)) {
         inject(exe, data, len);
@@ -41,7 +42,7 @@ void inject_from_file(const char* exe, const char* tree, const char* rel,
 void give_icon(const char* exe, const char* cd_tree, const char* hd_tree) {
     if (const char* rel = game_icon_exe()) {
         char src[PATH_CHARS];
-        snprintf(src, sizeof src, "%s\\%s", hd_tree, rel);
+        text_printf(src, sizeof src, "%s\\%s", hd_tree, rel);
         inject_icon_from_exe(exe, src);
     }
     if (const char* rel = game_icon_lbm()) inject_from_file(exe, cd_tree, rel, inject_icon_lbm);
@@ -54,8 +55,71 @@ void place_uninstaller(const char* install_dir) {
     char self[PATH_CHARS], uninstaller[PATH_CHARS];
     DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
     if (n == 0 || n >= sizeof self) return;
-    snprintf(uninstaller, sizeof uninstaller, "%s\\uninstall.exe", install_dir);
-    if (_stricmp(self, uninstaller) != 0) CopyFileA(self, uninstaller, FALSE);
+    text_printf(uninstaller, sizeof uninstaller, "%s\\uninstall.exe", install_dir);
+    if (same_path(self, uninstaller)) return;
+    // Not a failure of the installation, but the log says what is missing.
+    if (!CopyFileA(self, uninstaller, FALSE))
+        setup_log("cannot write %s (error %lu)", uninstaller, GetLastError());
+}
+
+uint64_t file_size(const char* path) {
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &a)) return 0;
+    return uint64_t(a.nFileSizeHigh) << 32 | a.nFileSizeLow;
+}
+
+// The free bytes of the volume that will hold dir, asked of its nearest
+// existing ancestor (the folder itself may not exist yet); false when unknown.
+bool free_bytes_for(const char* dir, uint64_t* free_out) {
+    char probe[PATH_CHARS];
+    text_printf(probe, sizeof probe, "%s", dir);
+    while (probe[0] && !is_dir(probe)) {
+        char* cut = strrchr(probe, '\\');
+        if (char* slash = strrchr(probe, '/'); slash && (!cut || slash > cut)) cut = slash;
+        if (!cut) {
+            probe[0] = 0;  // a relative name: the current folder's volume
+            break;
+        }
+        *cut = 0;
+        if (strlen(probe) == 2 && probe[1] == ':') strcpy(probe + 2, "\\");
+    }
+    ULARGE_INTEGER avail;
+    if (!GetDiskFreeSpaceExA(probe[0] ? probe : nullptr, &avail, nullptr, nullptr)) return false;
+    *free_out = avail.QuadPart;
+    return true;
+}
+
+// The bytes an earlier installation in dir takes, which a rerun replaces.
+uint64_t installed_bytes(const char* dir) {
+    char path[PATH_CHARS];
+    text_printf(path, sizeof path, "%s\\game", dir);
+    uint64_t sum = 0;
+    if (is_dir(path)) {
+        source_ptr tree(cd_open(path));
+        if (tree && !tree->is_image) sum += cd_total_bytes(tree.get());
+    }
+    for (const char* name : {"tolvenar.exe", "uninstall.exe"}) {
+        text_printf(path, sizeof path, "%s\\%s", dir, name);
+        sum += file_size(path);
+    }
+    return sum;
+}
+
+uint64_t mb_up(uint64_t bytes) { return (bytes + 1048575) >> 20; }
+
+// Whether what the installation writes fits the volume of the install
+// folder; logs why not. needed counts the discs, the game program, the
+// uninstaller and the work after the copies.
+bool space_for(const char* install_dir, uint64_t needed) {
+    uint64_t free = 0;
+    if (!free_bytes_for(install_dir, &free)) return true;  // unknown: the writes will tell
+    const uint64_t replaced = installed_bytes(install_dir);
+    needed = needed > replaced ? needed - replaced : 0;
+    if (needed <= free) return true;
+    setup_log("ERROR: not enough free space in %s: %llu MB needed, %llu MB free", install_dir,
+              static_cast<unsigned long long>(mb_up(needed)),
+              static_cast<unsigned long long>(mb_up(free)));
+    return false;
 }
 
 void make_shortcuts(const install_opts* o, const char* game_exe) {
@@ -94,10 +158,20 @@ int do_install(const install_opts* o, progress_fn cb, void* user) {
     }
     const uint32_t estimated_kib = uint32_t((p.total + 12582912) >> 10);
 
+    // Nothing is created unless it all fits.
+    char self[PATH_CHARS];
+    DWORD self_len = GetModuleFileNameA(nullptr, self, sizeof self);
+    const uint64_t uninstaller = self_len && self_len < sizeof self ? file_size(self) : 0;
+    if (!space_for(o->install_dir, p.total + SizeofResource(nullptr, find_payload()) + uninstaller)) {
+        disc[0].reset();
+        disc[1].reset();
+        return 0;
+    }
+
     char game[PATH_CHARS], hd[PATH_CHARS], cd[PATH_CHARS], game_exe[PATH_CHARS];
-    snprintf(game, sizeof game, "%s\\game", o->install_dir);
-    snprintf(hd, sizeof hd, "%s\\hd", game);
-    snprintf(cd, sizeof cd, "%s\\cd", game);
+    text_printf(game, sizeof game, "%s\\game", o->install_dir);
+    text_printf(hd, sizeof hd, "%s\\hd", game);
+    text_printf(cd, sizeof cd, "%s\\cd", game);
     if (!make_dirs(hd)) {
         disc[0].reset();
         disc[1].reset();
@@ -121,7 +195,7 @@ int do_install(const install_opts* o, progress_fn cb, void* user) {
     if (!game_install_files(cd, hd)) return 0;
     progress_add(&p, GAME_FILES_BYTES);
 
-    snprintf(game_exe, sizeof game_exe, "%s\\tolvenar.exe", o->install_dir);
+    text_printf(game_exe, sizeof game_exe, "%s\\tolvenar.exe", o->install_dir);
     HRSRC payload = find_payload();
     HGLOBAL loaded = payload ? LoadResource(nullptr, payload) : nullptr;
     const void* bytes = loaded ? LockResource(loaded) : nullptr;

@@ -49,8 +49,8 @@ int copy_extent(cd_source* cd, const iso_entry& e, const char* target, progress*
             setup_log("read error in %s", e.name);
             return 0;
         }
-        DWORD bytes = n * ISO_SECTOR < remaining ? n * ISO_SECTOR : remaining, written = 0;
-        if (!WriteFile(out.get(), buf, bytes, &written, nullptr) || written != bytes) return 0;
+        uint32_t bytes = n * ISO_SECTOR < remaining ? n * ISO_SECTOR : remaining;
+        if (!write_chunk(out.get(), buf, bytes, target)) return 0;
         remaining -= bytes;
         sector += n;
         if (p) progress_add(p, bytes);
@@ -84,7 +84,7 @@ private:
             setup_log("unsafe name on disc: %s", e.name);
             return false;
         }
-        snprintf(target, PATH_CHARS, "%s\\%s", folders_.back().c_str(), e.name);
+        text_printf(target, PATH_CHARS, "%s\\%s", folders_.back().c_str(), e.name);
         return true;
     }
 

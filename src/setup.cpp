@@ -45,9 +45,9 @@ void take_disc(const char* path) {
     cd_source* cd = cd_open(path);
     if (!cd) return;
     if (!opts.cd[0][0] && game_is_disc(cd, 0))
-        snprintf(opts.cd[0], sizeof opts.cd[0], "%s", path);
+        text_printf(opts.cd[0], sizeof opts.cd[0], "%s", path);
     else if (!opts.cd[1][0] && game_is_disc(cd, 1))
-        snprintf(opts.cd[1], sizeof opts.cd[1], "%s", path);
+        text_printf(opts.cd[1], sizeof opts.cd[1], "%s", path);
     cd_close(cd);
 }
 
@@ -68,7 +68,7 @@ void detect_images() {
     if (n == 0 || n >= sizeof dir) return;
     if (char* slash = strrchr(dir, '\\')) *slash = 0;
     char pattern[520];
-    snprintf(pattern, sizeof pattern, "%s\\*", dir);
+    text_printf(pattern, sizeof pattern, "%s\\*", dir);
     WIN32_FIND_DATAA fd;
     find_handle search(FindFirstFileA(pattern, &fd));
     if (!search) return;
@@ -76,14 +76,14 @@ void detect_images() {
         const char* dot = strrchr(fd.cFileName, '.');
         if (!dot || (_stricmp(dot, ".iso") && _stricmp(dot, ".cue"))) continue;
         char path[780];
-        snprintf(path, sizeof path, "%s\\%s", dir, fd.cFileName);
+        text_printf(path, sizeof path, "%s\\%s", dir, fd.cFileName);
         take_disc(path);
     } while (FindNextFileA(search.get(), &fd));
 }
 
 // The switch's value: the next argument, or empty when the switch is last.
 void take_value(size_t i, char* field) {
-    snprintf(field, 520, "%s", i + 1 < args.size() ? args[i + 1].c_str() : "");
+    text_printf(field, 520, "%s", i + 1 < args.size() ? args[i + 1].c_str() : "");
 }
 
 void apply_switches() {
@@ -114,8 +114,9 @@ void setup_log(const char* fmt, ...) {
     char line[1024];
     va_list ap;
     va_start(ap, fmt);
-    vsnprintf(line, sizeof line, fmt, ap);
+    int n = vsnprintf(line, sizeof line, fmt, ap);
     va_end(ap);
+    if (n >= int(sizeof line)) cut_to_whole_char(line);
     if (logf) {
         fputs(line, logf);
         fputc('\n', logf);
@@ -130,12 +131,15 @@ void setup_log(const char* fmt, ...) {
 }
 
 void log_open() {
-    char path[260];
-    DWORD n = GetTempPathA(sizeof path, path);
-    if (n == 0 || n >= sizeof path) path[0] = 0;
+    // The temporary folder in UTF-16: its name may hold any character, and the
+    // C library's own conversion of a narrow name need not follow the
+    // process's code page.
+    wchar_t path[MAX_PATH];
+    DWORD n = GetTempPathW(MAX_PATH, path);
+    if (n == 0 || n >= MAX_PATH) path[0] = 0;
     // The name is cut short rather than the path overrun under a very long temporary folder.
-    strncat(path, "tolvenar_setup.log", sizeof path - 1 - strlen(path));
-    logf = fopen(path, "w");
+    wcsncat(path, L"tolvenar_setup.log", MAX_PATH - 1 - wcslen(path));
+    logf = _wfopen(path, L"w");
     setup_log("setup started");
 }
 
@@ -168,7 +172,7 @@ int setup_main(HINSTANCE instance, int show) {
     log_open();
     detect_drives();
     detect_images();
-    if (!opts.install_dir[0]) snprintf(opts.install_dir, sizeof opts.install_dir, "C:\\Games\\Tolvenar");
+    if (!opts.install_dir[0]) text_printf(opts.install_dir, sizeof opts.install_dir, "C:\\Games\\Tolvenar");
     opts.desktop = 1;
     opts.start_menu = 1;
     setup_log("default disc %d: '%s'", 1, opts.cd[0]);

@@ -6,11 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#ifdef __MINGW_PRINTF_FORMAT
-#define LOG_FORMAT(f, a) __attribute__((format(__MINGW_PRINTF_FORMAT, f, a)))
-#else
-#define LOG_FORMAT(f, a) __attribute__((format(printf, f, a)))
-#endif
+#include "util.h"
 
 struct install_opts {
     char cd[2][520];       // sources of disc 1 and disc 2; empty means none
@@ -28,7 +24,7 @@ const UINT WM_INSTALL_ENDED = WM_APP + 3;
 
 // Writes one line (at most 1023 characters) to the log file and, in window
 // mode, posts it to the window. Never fails towards its caller.
-void setup_log(const char* fmt, ...) LOG_FORMAT(1, 2);
+void setup_log(const char* fmt, ...) PRINTF_FORMAT(1, 2);
 
 // Opens (empties) the log file in the temporary folder and logs "setup started".
 void log_open();

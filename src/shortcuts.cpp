@@ -63,22 +63,25 @@ void shortcut_paths(char* start_menu_link, char* desktop_link) {
     link_path(CSIDL_DESKTOPDIRECTORY, desktop_link);
 }
 
+// Written through the UTF-16 interface, every text converted from the ANSI
+// code page, so that any character survives (Wine 8's IShellLinkA converts
+// with the system's code page, not the process's UTF-8).
 void make_link(const char* link, const char* target, const char* workdir) {
     if (!link[0]) return;
-    com_ref<IShellLinkA> shell_link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+    const std::wstring wlink = widen(link), wtarget = widen(target), wdir = widen(workdir);
+    if (wlink.empty()) return;
+    com_ref<IShellLinkW> shell_link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 shell_link.put_void())))
         return;
-    shell_link->SetPath(target);
-    shell_link->SetWorkingDirectory(workdir);
-    shell_link->SetDescription("Tolvenar");
-    shell_link->SetIconLocation(target, 0);
+    shell_link->SetPath(wtarget.c_str());
+    shell_link->SetWorkingDirectory(wdir.c_str());
+    shell_link->SetDescription(L"Tolvenar");
+    shell_link->SetIconLocation(wtarget.c_str(), 0);
 
     com_ref<IPersistFile> file;
     if (FAILED(shell_link->QueryInterface(IID_IPersistFile, file.put_void()))) return;
-    wchar_t wide[PATH_CHARS];
-    if (!MultiByteToWideChar(CP_ACP, 0, link, -1, wide, PATH_CHARS)) return;
-    file->Save(wide, TRUE);
+    file->Save(wlink.c_str(), TRUE);
 }
 
 void write_uninstall_entry(const install_opts* o, uint32_t estimated_kib) {

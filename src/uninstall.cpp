@@ -30,7 +30,7 @@ int own_path(char* out) {
 
 // A child path, or 0 when it would be cut: a cut name may be someone else's file.
 int child_path(char* out, const char* dir, const char* name) {
-    int n = snprintf(out, PATH_CHARS, "%s\\%s", dir, name);
+    int n = text_printf(out, PATH_CHARS, "%s\\%s", dir, name);
     return n > 0 && n < PATH_CHARS;
 }
 
@@ -40,17 +40,17 @@ int uninstall_stage1(int quiet) {
     char self[PATH_CHARS];
     if (!own_path(self)) return 0;
     char dir[PATH_CHARS];
-    snprintf(dir, sizeof dir, "%s", self);
+    text_printf(dir, sizeof dir, "%s", self);
     if (char* slash = strrchr(dir, '\\')) *slash = 0;
 
     if (!quiet && MessageBoxA(nullptr, "Remove Tolvenar (Varnix) and its saved games?", caption,
                               MB_YESNO | MB_ICONQUESTION) != IDYES)
         return 0;
 
-    char tmp[MAX_PATH];
+    char tmp[PATH_CHARS];  // room for a folder of MAX_PATH characters in UTF-8 too
     DWORD n = GetTempPathA(sizeof tmp, tmp);
     char copy[PATH_CHARS] = "";
-    if (n != 0 && n < sizeof tmp) snprintf(copy, sizeof copy, "%stolvenar_uninstall.exe", tmp);
+    if (n != 0 && n < sizeof tmp) text_printf(copy, sizeof copy, "%stolvenar_uninstall.exe", tmp);
     // Without a fresh copy there is nothing of ours to start: whatever an
     // earlier removal left there is not run. That earlier removal may still
     // be running from the copy, or just ending, so the copy is retried for a
@@ -67,7 +67,7 @@ int uninstall_stage1(int quiet) {
     const char* tail = dir + strlen(dir);
     while (tail > dir && tail[-1] == '\\') --tail;
     char cmd[1300];
-    snprintf(cmd, sizeof cmd, "\"%s\" /uninstall2 \"%s%s\"%s", copy, dir, tail, quiet ? " /quiet" : "");
+    text_printf(cmd, sizeof cmd, "\"%s\" /uninstall2 \"%s%s\"%s", copy, dir, tail, quiet ? " /quiet" : "");
 
     STARTUPINFOA si = {};
     si.cb = sizeof si;

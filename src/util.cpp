@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +20,7 @@ unsigned char buf[COPY_CHUNK];
 // Cuts a copy of path at its last backslash and makes sure that folder exists.
 void make_parent(const char* path) {
     char dir[PATH_CHARS];
-    snprintf(dir, sizeof dir, "%s", path);
+    text_printf(dir, sizeof dir, "%s", path);
     if (char* slash = strrchr(dir, '\\')) {
         *slash = 0;
         make_dirs(dir);
@@ -27,6 +28,50 @@ void make_parent(const char* path) {
 }
 
 }  // namespace
+
+void cut_to_whole_char(char* text) {
+    size_t n = strlen(text);
+    if (GetACP() == CP_UTF8) {
+        // Back to the start of the last sequence; drop it when it is incomplete.
+        size_t start = n;
+        while (start > 0 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80) start--;
+        if (start == 0) return;
+        unsigned char lead = static_cast<unsigned char>(text[start - 1]);
+        size_t want = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        if (n - (start - 1) < want) text[start - 1] = 0;
+        return;
+    }
+    // A double-byte code page: a lead byte at the very end has lost its trail byte.
+    for (size_t i = 0; i < n; i++) {
+        if (!IsDBCSLeadByte(static_cast<BYTE>(text[i]))) continue;
+        if (i + 1 == n) text[i] = 0;
+        i++;
+    }
+}
+
+int text_printf(char* out, size_t size, const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    int n = vsnprintf(out, size, fmt, ap);
+    va_end(ap);
+    if (size > 0 && n >= 0 && size_t(n) >= size) cut_to_whole_char(out);
+    return n;
+}
+
+std::wstring widen(const char* text) {
+    int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring w(size_t(n), L'\0');
+    if (!MultiByteToWideChar(CP_ACP, 0, text, -1, &w[0], n)) return {};
+    w.resize(size_t(n - 1));
+    return w;
+}
+
+int same_path(const char* a, const char* b) {
+    std::wstring wa = widen(a), wb = widen(b);
+    return CompareStringOrdinal(wa.c_str(), int(wa.size()), wb.c_str(), int(wb.size()), TRUE) ==
+           CSTR_EQUAL;
+}
 
 void progress_add(progress* p, uint64_t n) {
     p->done += n;
@@ -42,7 +87,7 @@ int is_dir(const char* path) {
 
 int make_dirs(const char* path) {
     char p[PATH_CHARS];
-    snprintf(p, sizeof p, "%s", path);
+    text_printf(p, sizeof p, "%s", path);
     // Usually the parent is already in place and one call makes the folder;
     // walking the whole chain costs a call per component.
     if (CreateDirectoryA(p, nullptr)) return 1;
@@ -103,6 +148,16 @@ unsigned char* read_file(const char* path, uint64_t* len_out, uint64_t max_len) 
     return data;
 }
 
+int write_chunk(void* file, const void* data, uint32_t n, const char* path) {
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, data, n, &written, nullptr);
+    if (ok && written == n) return 1;
+    // A call that succeeds but writes less has run out of room.
+    const DWORD error = ok ? DWORD(ERROR_DISK_FULL) : GetLastError();
+    setup_log("cannot write %s (error %lu)", path, error);
+    return 0;
+}
+
 int copy_file(const char* src, const char* dst, progress* p) {
     make_parent(dst);
     file_handle in(CreateFileA(src, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -117,24 +172,27 @@ int copy_file(const char* src, const char* dst, progress* p) {
         return 0;
     }
     for (;;) {
-        DWORD got = 0, written = 0;
-        if (!ReadFile(in.get(), buf, COPY_CHUNK, &got, nullptr)) return 0;
+        DWORD got = 0;
+        if (!ReadFile(in.get(), buf, COPY_CHUNK, &got, nullptr)) {
+            setup_log("cannot read %s (error %lu)", src, GetLastError());
+            return 0;
+        }
         if (got == 0) return 1;
-        if (!WriteFile(out.get(), buf, got, &written, nullptr) || written != got) return 0;
+        if (!write_chunk(out.get(), buf, got, dst)) return 0;
         if (p) progress_add(p, got);
     }
 }
 
 int delete_tree(const char* dir) {
     char pattern[PATH_CHARS];
-    snprintf(pattern, sizeof pattern, "%s\\*", dir);
+    text_printf(pattern, sizeof pattern, "%s\\*", dir);
     WIN32_FIND_DATAA fd;
     find_handle search(FindFirstFileA(pattern, &fd));
     if (search) {
         do {
             if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
             char child[PATH_CHARS];
-            snprintf(child, sizeof child, "%s\\%s", dir, fd.cFileName);
+            text_printf(child, sizeof child, "%s\\%s", dir, fd.cFileName);
             // A junction or linked folder is unlinked, never entered: its target is not ours.
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
                 RemoveDirectoryA(child);

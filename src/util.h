@@ -1,7 +1,16 @@
 // File utilities shared by every module, and the progress meter that long
 // copies advance. Paths are ANSI strings with backslash separators.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <string>
+
+// Lets the compiler check a printf-like function's arguments against its format.
+#ifdef __MINGW_PRINTF_FORMAT
+#define PRINTF_FORMAT(f, a) __attribute__((format(__MINGW_PRINTF_FORMAT, f, a)))
+#else
+#define PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#endif
 
 typedef void (*progress_fn)(uint64_t done, uint64_t total, void* user);
 
@@ -24,6 +33,9 @@ int write_file(const char* path, const void* data, uint64_t len);
 unsigned char* read_file(const char* path, uint64_t* len_out);
 // The same, but null without reading anything when the file is larger than max_len.
 unsigned char* read_file(const char* path, uint64_t* len_out, uint64_t max_len);
+// Writes n bytes to an open file (a HANDLE) with one call; 1 when all were
+// written, else 0 after logging "cannot write %s (error %lu)" with path.
+int write_chunk(void* file, const void* data, uint32_t n, const char* path);
 // Chunked copy advancing p per chunk; 1 on success.
 int copy_file(const char* src, const char* dst, progress* p);
 // Removes a folder tree, unlinking reparse points without entering them;
@@ -32,3 +44,15 @@ int delete_tree(const char* dir);
 
 // Bounded path composition: a 520-character buffer cuts at 519 characters.
 enum { PATH_CHARS = 520, FILE_PATH_CHARS = 780 };
+
+// snprintf for paths and other texts in the ANSI code page (UTF-8 where the
+// system honours the program's manifest): text that does not fit is cut
+// before the first character that would not fit whole, never inside one.
+int text_printf(char* out, size_t size, const char* fmt, ...) PRINTF_FORMAT(3, 4);
+// Cuts a text that was cut at a byte count back to its last whole character.
+void cut_to_whole_char(char* text);
+// 1 when two paths name the same file as the file system compares names:
+// without regard to case, for every letter, not only A to Z.
+int same_path(const char* a, const char* b);
+// The ANSI code page text as UTF-16, or empty when it cannot be converted.
+std::wstring widen(const char* text);

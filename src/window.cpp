@@ -65,7 +65,7 @@ void make_controls() {
     for (int d = 0; d < 2; d++) {
         int y = 62 + 32 * d;
         char label[16];
-        snprintf(label, sizeof label, "Disc %d:", d + 1);
+        text_printf(label, sizeof label, "Disc %d:", d + 1);
         mk("STATIC", label, 0, 16, y + 4, 90, 20, 0);
         e_cd[d] = mk("EDIT", opts->cd[d], ES_AUTOHSCROLL, 110, y, 360, 24, 0);
         mk("BUTTON", "Image...", 0, 478, y, 66, 24, ID_IMAGE + d);
@@ -111,7 +111,7 @@ void browse_folder(HWND edit, const char* title) {
 
 void choose_image(int disc) {
     char title[64];
-    snprintf(title, sizeof title, "Tolvenar disc %d", disc + 1);
+    text_printf(title, sizeof title, "Tolvenar disc %d", disc + 1);
     char name[PATH_CHARS] = {};
     GetWindowTextA(e_cd[disc], name, sizeof name);
     // A folder (such as a drive root) is no file name to start from; an
@@ -158,7 +158,7 @@ void start_install() {
 
 void play() {
     char exe[FILE_PATH_CHARS];
-    snprintf(exe, sizeof exe, "%s\\tolvenar.exe", opts->install_dir);
+    text_printf(exe, sizeof exe, "%s\\tolvenar.exe", opts->install_dir);
     ShellExecuteA(nullptr, "open", exe, nullptr, opts->install_dir, SW_SHOWNORMAL);
     DestroyWindow(hwnd);
 }
@@ -201,7 +201,7 @@ void on_command(int id) {
     case ID_FOLDER:
     case ID_FOLDER + 1: {
         char title[64];
-        snprintf(title, sizeof title, "Tolvenar disc %d (drive or folder)", id - ID_FOLDER + 1);
+        text_printf(title, sizeof title, "Tolvenar disc %d (drive or folder)", id - ID_FOLDER + 1);
         browse_folder(e_cd[id - ID_FOLDER], title);
         break;
     }

@@ -8,64 +8,30 @@ work=$(workdir icon)
 discs=$work/discs
 python3 "$SRC/tools/mkdisc.py" sample "$discs" --folders-only >/dev/null
 
-# resources.py EXE: every resource of a 64-bit program file as "type name lang md5".
-# ico.py ICO: the same lines for what an icon file should become: RT_ICON 1..n
-# and RT_GROUP_ICON 1, all at language 0.
-cat > "$work/resources.py" <<'EOF'
+# ico.py ICO: for what an icon file should become (RT_ICON 1..n and
+# RT_GROUP_ICON 1, all at language 0), the lines tools/peres.py prints for
+# a program file: "type name lang size md5".
+cat > "$work/ico.py" <<'PY'
 import hashlib, struct, sys
 
-def resources(data):
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    nsec, optsize = struct.unpack_from("<H12xH", data, pe + 6)
-    opt = pe + 24
-    assert struct.unpack_from("<H", data, opt)[0] == 0x20B, "not a 64-bit program"
-    rva = struct.unpack_from("<I", data, opt + 112 + 2 * 8)[0]
-    if rva == 0:
-        return []
-    sections = [struct.unpack_from("<8xIIII", data, opt + optsize + 40 * i) for i in range(nsec)]
-    def at(r):
-        for vsize, vaddr, rawsize, rawptr in sections:
-            if vaddr <= r < vaddr + max(vsize, rawsize):
-                return r - vaddr + rawptr
-        raise ValueError("rva %#x outside the sections" % r)
-    base = at(rva)
-    def entries(off):
-        named, ids = struct.unpack_from("<12xHH", data, base + off)
-        for i in range(named + ids):
-            name, target = struct.unpack_from("<II", data, base + off + 16 + 8 * i)
-            if name & 0x80000000:
-                p = base + (name & 0x7FFFFFFF)
-                n = struct.unpack_from("<H", data, p)[0]
-                name = data[p + 2:p + 2 + 2 * n].decode("utf-16-le")
-            yield name, target
-    out = []
-    for t, tdir in entries(0):
-        for n, ndir in entries(tdir & 0x7FFFFFFF):
-            for lang, leaf in entries(ndir & 0x7FFFFFFF):
-                drva, size = struct.unpack_from("<II", data, base + leaf)
-                out.append((t, n, lang, data[at(drva):at(drva) + size]))
-    return out
-
-def ico(data):
-    n = struct.unpack_from("<H", data, 4)[0]
-    group = struct.pack("<HHH", 0, 1, n)
-    out = []
-    for i in range(n):
-        e = data[6 + 16 * i:22 + 16 * i]
-        length, offset = struct.unpack_from("<II", e, 8)
-        out.append((3, i + 1, 0, data[offset:offset + length]))
-        group += e[:12] + struct.pack("<H", i + 1)
-    out.append((14, 1, 0, group))
-    return out
-
-kind, path = sys.argv[1], sys.argv[2]
-items = (resources if kind == "exe" else ico)(open(path, "rb").read())
-for t, n, lang, body in items:
-    if kind == "exe" and t not in (3, 14):
-        continue
-    print(t, n, lang, len(body), hashlib.md5(body).hexdigest())
-EOF
-icons() { python3 "$work/resources.py" "$@" | sort; }
+data = open(sys.argv[1], "rb").read()
+n = struct.unpack_from("<H", data, 4)[0]
+group = struct.pack("<HHH", 0, 1, n)
+for i in range(n):
+    e = data[6 + 16 * i:22 + 16 * i]
+    length, offset = struct.unpack_from("<II", e, 8)
+    body = data[offset:offset + length]
+    print(3, i + 1, 0, len(body), hashlib.md5(body).hexdigest())
+    group += e[:12] + struct.pack("<H", i + 1)
+print(14, 1, 0, len(group), hashlib.md5(group).hexdigest())
+PY
+icons() {  # icons exe|ico FILE: the icon resources, sorted
+    if [ "$1" = exe ]; then
+        python3 "$SRC/tools/peres.py" "$2" | awk '$1 == 3 || $1 == 14' | sort
+    else
+        python3 "$work/ico.py" "$2" | sort
+    fi
+}
 
 install() {  # install NAME DISC1-FOLDER
     target=$work/out/$1

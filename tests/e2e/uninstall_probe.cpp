@@ -10,15 +10,20 @@
 //   count NAME                       how many processes of that name run
 //   links                            the Start-menu and desktop Tolvenar.lnk paths
 //   link PATH                        target, working folder, description, icon
+//   value NAME                       one text value of the uninstall entry
+// Paths and values that may hold any character are read through the UTF-16
+// calls and printed in UTF-8, and arguments are taken in UTF-8.
 //   entry                            the uninstall entry's values, with types and sizes
 //   pending                          the restart's pending file operations
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -104,43 +109,80 @@ int wait_for(const char* name, int seconds) {
     return 0;
 }
 
+// Texts that may hold any character travel as UTF-8: the probe reads them
+// through the UTF-16 calls and prints them, and takes its arguments so.
+std::string utf8(const wchar_t* w) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
+    std::string s(n > 0 ? n : 1, '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, w, -1, &s[0], n, nullptr, nullptr);
+    s.resize(strlen(s.c_str()));
+    return s;
+}
+
+std::wstring wide(const std::string& s) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, nullptr, 0);
+    std::wstring w(n > 0 ? n : 1, L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, &w[0], n);
+    w.resize(wcslen(w.c_str()));
+    return w;
+}
+
 int links() {
     const int folders[] = {CSIDL_PROGRAMS, CSIDL_DESKTOPDIRECTORY};
     for (int csidl : folders) {
-        char path[MAX_PATH];
-        if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, 0, path))) return 1;
-        printf("%s\\Tolvenar.lnk\n", path);
+        wchar_t path[MAX_PATH];
+        if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, 0, path))) return 1;
+        printf("%s\\Tolvenar.lnk\n", utf8(path).c_str());
     }
     return 0;
 }
 
-int link(const char* path) {
+int link(const std::string& path) {
     CoInitialize(nullptr);
     int rc = 1;
-    IShellLinkA* sl = nullptr;
+    IShellLinkW* sl = nullptr;
     IPersistFile* pf = nullptr;
-    wchar_t wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH);
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                    (void**)&sl)) &&
         SUCCEEDED(sl->QueryInterface(IID_IPersistFile, (void**)&pf)) &&
-        SUCCEEDED(pf->Load(wide, STGM_READ))) {
-        char text[MAX_PATH];
+        SUCCEEDED(pf->Load(wide(path).c_str(), STGM_READ))) {
+        wchar_t text[MAX_PATH];
         int index = -1;
-        sl->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
-        printf("target: %s\n", text);
+        // The target as the shell resolves it, from the link's item list: the
+        // path text beside it is stored in the writer's ANSI code page.
+        PIDLIST_ABSOLUTE item = nullptr;
+        if (SUCCEEDED(sl->GetIDList(&item)) && item && SHGetPathFromIDListW(item, text)) {
+        } else {
+            sl->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
+        }
+        CoTaskMemFree(item);
+        printf("target: %s\n", utf8(text).c_str());
         sl->GetWorkingDirectory(text, MAX_PATH);
-        printf("workdir: %s\n", text);
+        printf("workdir: %s\n", utf8(text).c_str());
         sl->GetDescription(text, MAX_PATH);
-        printf("description: %s\n", text);
+        printf("description: %s\n", utf8(text).c_str());
         sl->GetIconLocation(text, MAX_PATH, &index);
-        printf("icon: %s,%d\n", text, index);
+        printf("icon: %s,%d\n", utf8(text).c_str(), index);
         rc = 0;
     }
     if (pf) pf->Release();
     if (sl) sl->Release();
     CoUninitialize();
     return rc;
+}
+
+// One text value of the entry, read through the UTF-16 call.
+int value(const std::string& name) {
+    HKEY key;
+    std::wstring path = wide(std::string(uninstall_root) + "\\Tolvenar_Varnix");
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return 1;
+    wchar_t data[2048] = {};
+    DWORD type = 0, size = sizeof data - sizeof(wchar_t);
+    LONG r = RegQueryValueExW(key, wide(name).c_str(), nullptr, &type, (BYTE*)data, &size);
+    RegCloseKey(key);
+    if (r != ERROR_SUCCESS || type != REG_SZ) return 1;
+    printf("%s\n", utf8(data).c_str());
+    return 0;
 }
 
 int entry() {
@@ -207,17 +249,25 @@ int pending() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
+    int argc = 0;
+    LPWSTR* wargv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!wargv) return 2;
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; i++) args.push_back(utf8(wargv[i]));
+    LocalFree(wargv);
     if (argc < 2) return 2;
-    std::string cmd = argv[1];
-    int seconds = argc > 4 ? atoi(argv[4]) : 20;
+    const std::string& cmd = args[1];
+    auto arg = [&](int i) { return i < argc ? args[i].c_str() : ""; };
+    int seconds = argc > 4 ? atoi(arg(4)) : 20;
     int rc = 2;
-    if (cmd == "box" && argc > 3) rc = box(argv[2], argv[3], seconds);
-    else if (cmd == "nobox" && argc > 3) rc = find_box(argv[2], atoi(argv[3]) * 10) ? 1 : 0;
-    else if (cmd == "wait" && argc > 3) rc = wait_for(argv[2], atoi(argv[3]));
-    else if (cmd == "count" && argc > 2) rc = (printf("%d\n", (int)pids_of(argv[2]).size()), 0);
+    if (cmd == "box" && argc > 3) rc = box(arg(2), arg(3), seconds);
+    else if (cmd == "nobox" && argc > 3) rc = find_box(arg(2), atoi(arg(3)) * 10) ? 1 : 0;
+    else if (cmd == "wait" && argc > 3) rc = wait_for(arg(2), atoi(arg(3)));
+    else if (cmd == "count" && argc > 2) rc = (printf("%d\n", (int)pids_of(arg(2)).size()), 0);
     else if (cmd == "links") rc = links();
-    else if (cmd == "link" && argc > 2) rc = link(argv[2]);
+    else if (cmd == "link" && argc > 2) rc = link(args[2]);
+    else if (cmd == "value" && argc > 2) rc = value(args[2]);
     else if (cmd == "entry") rc = entry();
     else if (cmd == "pending") rc = pending();
     fflush(stdout);

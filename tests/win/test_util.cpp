@@ -122,6 +122,7 @@ TEST(FileCopy, FailuresAreLoggedAndLeaveThePartialTarget) {
     spit(probe, "x");
     if (!path_exists(probe.c_str())) GTEST_SKIP() << "no small file system mounted";
     EXPECT_EQ(copy_file(src.c_str(), (small + "\\dst.bin").c_str(), &p), 0);
+    EXPECT_EQ(log.last(), "cannot write " + small + "\\dst.bin (error 112)") << "the file and the reason";
     EXPECT_EQ(rec.done, std::vector<uint64_t>{1048576});
     EXPECT_GE(slurp(small + "\\dst.bin").size(), 1048576u) << "the part written before the failure stays";
     DeleteFileA((small + "\\dst.bin").c_str());
@@ -203,6 +204,38 @@ TEST(SetupLog, WindowModePostsHeapCopies) {
     DestroyWindow(w);
     EXPECT_EQ(got, std::vector<std::string>{"to the window 7"});
     EXPECT_EQ(log.last(), "silent: file only");
+}
+
+}  // namespace
+
+namespace {
+
+// The test programs carry setup.exe's manifest, so their code page is UTF-8.
+TEST(Text, CutsNeverSplitACharacter) {
+    ASSERT_EQ(GetACP(), UINT(CP_UTF8));
+    char out[8];
+    // "aбвг" is 1 + 3 x 2 bytes; 7 fit, so the cut falls inside the last letter.
+    EXPECT_EQ(text_printf(out, sizeof out, "%s%s", "a", "\xd0\xb1\xd0\xb2\xd0\xb3"), 7);
+    EXPECT_STREQ(out, "a\xd0\xb1\xd0\xb2\xd0\xb3");
+    EXPECT_EQ(text_printf(out, sizeof out, "ab%s", "\xd0\xb1\xd0\xb2\xd0\xb3"), 8);
+    EXPECT_STREQ(out, "ab\xd0\xb1\xd0\xb2") << "the cut letter goes whole";
+    const char* emoji = "\xf0\x9f\x8e\xae";  // four bytes
+    for (size_t size = 1; size <= 8; size++) {
+        char small[8];
+        text_printf(small, size, "xyz%s", emoji);
+        EXPECT_EQ(strlen(small), size <= 4 ? size - 1 : size < 8 ? 3u : 7u) << size;
+    }
+    char path[PATH_CHARS];
+    std::string cjk;
+    for (int i = 0; i < 200; i++) cjk += "\xe6\xb8\xb8";  // 600 bytes
+    text_printf(path, sizeof path, "C:\\A%s", cjk.c_str());
+    EXPECT_EQ(strlen(path), 4u + 171 * 3) << "519 bytes hold 171 whole letters after C:\\A";
+}
+
+TEST(Text, PathsCompareWithoutRegardToCaseInEveryScript) {
+    EXPECT_TRUE(same_path("C:\\Games\\\xd0\x98\xd0\xb3\xd1\x80\xd0\xb0", "c:\\GAMES\\\xd0\xb8\xd0\x93\xd0\xa0\xd0\x90"));
+    EXPECT_FALSE(same_path("C:\\Games\\a", "C:\\Games\\b"));
+    EXPECT_FALSE(same_path("C:\\Games", "C:\\Games\\"));
 }
 
 }  // namespace

@@ -1,0 +1,68 @@
+#!/bin/bash
+# Free space: the setup compares what an installation will write with the
+# free space of the install folder's volume before it creates anything, gives
+# a rerun credit for the files it replaces, and when a volume still fills
+# during the copy, the log names the file that could not be written and why.
+# The volumes are small tmpfs mounts (root only; otherwise the test skips).
+set -eu
+. "$(dirname "$0")/lib.sh"
+work=$(workdir space)
+vol=$work/vol
+mkdir -p "$vol"
+if ! mount -t tmpfs -o size=12m tmpfs "$vol" 2>/dev/null; then
+    echo "SKIPPED: cannot mount a small volume here"
+    exit 77
+fi
+trap 'umount "$vol" 2>/dev/null || true' EXIT
+mk() { python3 "$SRC/tools/mkdisc.py" "$@" >/dev/null; }
+install() {  # install DIR DISC1 DISC2
+    run "$SETUP_EXE" /silent /cd "$(winpath "$2")" /cd2 "$(winpath "$3")" /dir "$(winpath "$1")"
+}
+mb_up() { echo $((($1 + 1048575) / 1048576)); }
+avail() { df -B1 --output=avail "$vol" | tail -n 1 | tr -d ' '; }
+disc_bytes() { awk -F'\t' -v d="$2" '$1 == d && $2 == "T" { print $4 }' "$1/manifest.txt"; }
+# What an installation writes besides the discs: the game program, the
+# uninstaller and 8 MiB for the work after the copies.
+overhead=$(($(stat -c %s "$BUILD/tolvenar_game.exe") + $(stat -c %s "$SETUP_EXE") + 8388608))
+
+# Discs of 4 MiB each do not fit 12 MiB with the rest: refused, nothing made.
+mk sample "$work/big"
+need=$(($(disc_bytes "$work/big" disc1) + $(disc_bytes "$work/big" disc2) + overhead))
+free=$(avail)
+install "$vol/game" "$work/big/disc1.iso" "$work/big/disc2.cue"
+check "too large: exit code 1" [ "$code" -eq 1 ]
+check "too large: the line" [ "$(log_text | tail -n 1)" = \
+    "ERROR: not enough free space in $(winpath "$vol/game"): $(mb_up $need) MB needed, $(mb_up $free) MB free" ]
+check "too large: nothing created" [ -z "$(ls -A "$vol")" ]
+
+# Disc 1 of 4,000 tiny files is counted in bytes but takes a 4 KiB page per
+# file here: the check passes and the volume fills during the copy.
+mk sample "$work/small" --size 256K
+mk tree "$work/many" --many 4000 --minimal
+mkdir -p "$work/many/TL"
+cp "$work/small/disc1/TLID.000" "$work/many/"
+cp "$work/small/disc1/TL/TOLVENAR.EXE" "$work/many/TL/"
+mk iso "$work/many" "$work/many.iso"
+install "$vol/game" "$work/many.iso" "$work/small/disc2"
+check "fills up: exit code 1" [ "$code" -eq 1 ]
+check "fills up: the file and the reason" \
+    bash -c "tr -d '\r' < '$SETUP_LOG' | tail -n 2 | head -n 1 | grep -q '^cannot write .*\\\\M[0-9]*\\.DAT (error 112)$'"
+check "fills up: then the copy's error" [ "$(log_text | tail -n 1)" = "ERROR: copying disc 1 failed" ]
+rm -rf "${vol:?}"/*
+
+# A rerun over an installation counts the space its files already take; a
+# fresh installation beside it does not fit.
+install "$vol/a" "$work/small/disc1" "$work/small/disc2"
+check "first installation: exit code 0" [ "$code" -eq 0 ]
+need=$(($(disc_bytes "$work/small" disc1) + $(disc_bytes "$work/small" disc2) + overhead))
+installed=$(find "$vol/a" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+filler=$(($(avail) - need + installed / 2))
+head -c "$filler" /dev/zero > "$vol/filler"
+install "$vol/a" "$work/small/disc1" "$work/small/disc2"
+check "rerun: exit code 0" [ "$code" -eq 0 ]
+install "$vol/b" "$work/small/disc1" "$work/small/disc2"
+check "fresh beside it: exit code 1" [ "$code" -eq 1 ]
+check "fresh beside it: not enough space" bash -c "tr -d '\r' < '$SETUP_LOG' | tail -n 1 | grep -q '^ERROR: not enough free space in '"
+check "fresh beside it: nothing created" [ ! -e "$vol/b" ]
+
+finish
