@@ -12,6 +12,6 @@ scripts/configure.sh win
 cmake --build build/win -j"$jobs"
 status=0
 (cd build/native && ctest --output-on-failure -j"$jobs") || status=1
-(cd build/win && xvfb-run -a -s "-screen 0 1024x768x24" \
+(cd build/win && xvfb-run -a -s "-screen 0 2560x1600x24" \
     ctest --output-on-failure -j"$jobs") || status=1
 exit $status

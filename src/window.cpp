@@ -2,6 +2,9 @@
 // shortcut choices, and one installation at a time on a worker thread. The
 // worker never touches a control; it reports only through three posted
 // messages (log line, progress, end), which arrive in the order posted.
+// The layout is given for 96 DPI and scaled to the window's own DPI, and the
+// keyboard works as in any dialog: IsDialogMessage in the loop moves the
+// focus with Tab, Enter presses the default button and Escape closes.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -10,13 +13,19 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "install.h"
 #include "setup.h"
 #include "util.h"
+
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
 
 namespace {
 
@@ -31,7 +40,13 @@ enum {
 const char* const CLASS_NAME = "TolvenarSetup";
 const char* const BOX_CAPTION = "Tolvenar setup";
 const DWORD STYLE = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;  // fixed size, no maximise
+// The layout at 96 DPI. The introduction is laid out 36 high and grows to
+// fit its text in the window's font; whatever lies below it moves down by as
+// much, into the empty band below the buttons, so the client area keeps its
+// size.
 const int CLIENT_W = 630, CLIENT_H = 516;
+const int INTRO_X = 16, INTRO_Y = 14, INTRO_W = 600, INTRO_H = 36;
+const int MAX_INTRO_GROWTH = 108;  // the band below the buttons, less a margin
 
 const char* const INTRO =
     "Install Tolvenar as a native Windows game.\n"
@@ -45,48 +60,180 @@ HWND hwnd;
 int busy;     // from Install until the end message arrives
 int done_ok;  // an installation succeeded: the Install button plays
 HFONT font;
+bool font_owned;  // font was made here (not a stock font) and is deleted with it
 install_opts* opts;
-HWND e_cd[2], e_dir, c_start, c_desk, prog, st, lst, b_install, b_close;
+HWND intro, e_cd[2], e_dir, c_start, c_desk, prog, st, lst, b_install, b_close;
+UINT dpi = 96;        // the window's DPI, which the layout is scaled to
+int list_extent;      // the list's horizontal extent: the width of its longest line
+HWND last_focus;      // the control that had the focus when the window was deactivated
+
+// Every control with its place at 96 DPI, in creation order, which is also
+// the order in which Tab visits them.
+struct placed {
+    HWND h;
+    int x, y, w, h96;
+};
+std::vector<placed> controls;
 
 // Last per-mille value posted; touched only on the thread that reports progress.
 int last = -1;
 
+int scale(int v) { return MulDiv(v, int(dpi), 96); }
+
+// The DPI the system's metrics are given for.
+UINT system_dpi() {
+    HDC screen = GetDC(nullptr);
+    int d = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen) ReleaseDC(nullptr, screen);
+    return d > 0 ? UINT(d) : 96;
+}
+
+// The window's own DPI (Windows 10 1607 and later give one per monitor),
+// else the system's.
+UINT dpi_of(HWND w) {
+    using get_dpi_fn = UINT(WINAPI*)(HWND);
+    static const auto get_dpi = reinterpret_cast<get_dpi_fn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    UINT d = get_dpi ? get_dpi(w) : 0;
+    return d ? d : system_dpi();
+}
+
+// Sizes the window so that its client area is the layout's at its DPI,
+// measuring the frame it really has (on Windows it scales with the monitor;
+// Wine keeps the system's).
+void fit_client() {
+    RECT outer, client;
+    GetWindowRect(hwnd, &outer);
+    GetClientRect(hwnd, &client);
+    const int frame_w = (outer.right - outer.left) - client.right;
+    const int frame_h = (outer.bottom - outer.top) - client.bottom;
+    SetWindowPos(hwnd, nullptr, 0, 0, scale(CLIENT_W) + frame_w, scale(CLIENT_H) + frame_h,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The message font at the window's DPI. The system's metrics are those of
+// the system DPI; a window on a monitor of another scale gets them scaled.
+void make_font() {
+    if (font_owned) DeleteObject(font);
+    font_owned = false;
+    font = nullptr;
+    NONCLIENTMETRICSA ncm = {};
+    static_assert(sizeof ncm == 344, "the metrics with the padded border width");
+    ncm.cbSize = sizeof ncm;
+    if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0)) {
+        const UINT system = system_dpi();
+        if (dpi != system) ncm.lfMessageFont.lfHeight = MulDiv(ncm.lfMessageFont.lfHeight, int(dpi), int(system));
+        font = CreateFontIndirectA(&ncm.lfMessageFont);
+        font_owned = font != nullptr;
+    }
+    if (!font) font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
+
+// Creates one child control at its place (at 96 DPI, scaled later by layout).
 HWND mk(const char* cls, const char* text, DWORD style, int x, int y, int w, int h, int id) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     DWORD ex = strcmp(cls, "EDIT") == 0 ? WS_EX_CLIENTEDGE : 0;
-    HWND c = CreateWindowExA(ex, cls, text, style | WS_CHILD | WS_VISIBLE, x, y, w, h, hwnd,
+    HWND c = CreateWindowExA(ex, cls, text, style | WS_CHILD | WS_VISIBLE, scale(x), scale(y),
+                             scale(w), scale(h), hwnd,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     SendMessageA(c, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    controls.push_back({c, x, y, w, h});
     return c;
 }
 
+// The height the text takes in the window's font, broken into lines of width.
+int text_height(const char* text, int width) {
+    HDC dc = GetDC(hwnd);
+    if (!dc) return 0;
+    HGDIOBJ old = SelectObject(dc, font);
+    RECT r = {0, 0, width, 0};
+    DrawTextA(dc, text, -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+    SelectObject(dc, old);
+    ReleaseDC(hwnd, dc);
+    return r.bottom - r.top;
+}
+
+// Places every control for the window's DPI and font.
+void layout() {
+    const int planned = scale(INTRO_H);
+    const int growth = std::min(std::max(text_height(INTRO, scale(INTRO_W)) - planned, 0),
+                                scale(MAX_INTRO_GROWTH));
+    for (const placed& c : controls) {
+        const bool is_intro = c.h == intro;
+        MoveWindow(c.h, scale(c.x), scale(c.y) + (is_intro ? 0 : growth), scale(c.w),
+                   is_intro ? planned + growth : scale(c.h96), TRUE);
+    }
+}
+
+int line_width(const char* text) {
+    HDC dc = GetDC(lst);
+    if (!dc) return 0;
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE size = {};
+    GetTextExtentPoint32A(dc, text, int(strlen(text)), &size);
+    SelectObject(dc, old);
+    ReleaseDC(lst, dc);
+    return size.cx;
+}
+
+// Lets the list scroll sideways as far as its longest line.
+void widen_list(const char* line) {
+    const int needed = line_width(line) + scale(8);  // the list's own text margins
+    if (needed <= list_extent) return;
+    list_extent = needed;
+    SendMessageA(lst, LB_SETHORIZONTALEXTENT, WPARAM(list_extent), 0);
+}
+
 void make_controls() {
-    mk("STATIC", INTRO, 0, 16, 14, 600, 36, 0);
+    intro = mk("STATIC", INTRO, 0, INTRO_X, INTRO_Y, INTRO_W, INTRO_H, 0);
     for (int d = 0; d < 2; d++) {
         int y = 62 + 32 * d;
         char label[16];
         text_printf(label, sizeof label, "Disc %d:", d + 1);
         mk("STATIC", label, 0, 16, y + 4, 90, 20, 0);
-        e_cd[d] = mk("EDIT", opts->cd[d], ES_AUTOHSCROLL, 110, y, 360, 24, 0);
-        mk("BUTTON", "Image...", 0, 478, y, 66, 24, ID_IMAGE + d);
-        mk("BUTTON", "Folder...", 0, 548, y, 66, 24, ID_FOLDER + d);
+        e_cd[d] = mk("EDIT", opts->cd[d], ES_AUTOHSCROLL | WS_TABSTOP, 110, y, 360, 24, 0);
+        mk("BUTTON", "Image...", WS_TABSTOP, 478, y, 66, 24, ID_IMAGE + d);
+        mk("BUTTON", "Folder...", WS_TABSTOP, 548, y, 66, 24, ID_FOLDER + d);
     }
     mk("STATIC", "Install to:", 0, 16, 130, 90, 20, 0);
-    e_dir = mk("EDIT", opts->install_dir, ES_AUTOHSCROLL, 110, 126, 360, 24, 0);
-    mk("BUTTON", "Browse...", 0, 478, 126, 136, 24, ID_BROWSE);
-    c_start = mk("BUTTON", "Start menu shortcut", BS_AUTOCHECKBOX, 16, 166, 200, 22, 0);
-    c_desk = mk("BUTTON", "Desktop shortcut", BS_AUTOCHECKBOX, 230, 166, 200, 22, 0);
+    e_dir = mk("EDIT", opts->install_dir, ES_AUTOHSCROLL | WS_TABSTOP, 110, 126, 360, 24, 0);
+    mk("BUTTON", "Browse...", WS_TABSTOP, 478, 126, 136, 24, ID_BROWSE);
+    c_start = mk("BUTTON", "Start menu shortcut", BS_AUTOCHECKBOX | WS_TABSTOP, 16, 166, 200, 22, 0);
+    c_desk = mk("BUTTON", "Desktop shortcut", BS_AUTOCHECKBOX | WS_TABSTOP, 230, 166, 200, 22, 0);
     prog = mk(PROGRESS_CLASSA, "", 0, 16, 200, 598, 18, 0);
     st = mk("STATIC", READY, 0, 16, 224, 598, 20, 0);
-    lst = mk("LISTBOX", "", WS_BORDER | WS_VSCROLL | LBS_NOINTEGRALHEIGHT, 16, 248, 598, 110, 0);
-    b_install = mk("BUTTON", "Install", BS_DEFPUSHBUTTON, 418, 368, 96, 30, ID_INSTALL);
-    b_close = mk("BUTTON", "Cancel", 0, 518, 368, 96, 30, ID_CLOSE);
+    lst = mk("LISTBOX", "",
+             WS_BORDER | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | WS_TABSTOP, 16, 248, 598,
+             110, 0);
+    b_install = mk("BUTTON", "Install", BS_DEFPUSHBUTTON | WS_TABSTOP, 418, 368, 96, 30, ID_INSTALL);
+    b_close = mk("BUTTON", "Cancel", WS_TABSTOP, 518, 368, 96, 30, ID_CLOSE);
 
     // Both boxes start ticked whatever the switches said: in the window the
     // boxes decide.
     SendMessageA(c_start, BM_SETCHECK, BST_CHECKED, 0);
     SendMessageA(c_desk, BM_SETCHECK, BST_CHECKED, 0);
     SendMessageA(prog, PBM_SETRANGE32, 0, 1000);
+    layout();
+}
+
+// The window moved to a monitor of another scale: the suggested rectangle,
+// the font and the layout for the new DPI.
+void on_dpi_changed(UINT new_dpi, const RECT* suggested) {
+    dpi = new_dpi ? new_dpi : 96;
+    make_font();
+    for (const placed& c : controls) SendMessageA(c.h, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    fit_client();
+    layout();
+    list_extent = 0;
+    const int lines = int(SendMessageA(lst, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < lines; i++) {
+        std::vector<char> text(size_t(SendMessageA(lst, LB_GETTEXTLEN, WPARAM(i), 0)) + 1);
+        SendMessageA(lst, LB_GETTEXT, WPARAM(i), reinterpret_cast<LPARAM>(text.data()));
+        widen_list(text.data());
+    }
+    InvalidateRect(hwnd, nullptr, TRUE);
 }
 
 DWORD WINAPI worker(void*) {
@@ -95,13 +242,25 @@ DWORD WINAPI worker(void*) {
     return 0;
 }
 
+// The folder picker starts at the folder its field names.
+int CALLBACK start_at_field(HWND picker, UINT msg, LPARAM, LPARAM folder) {
+    if (msg == BFFM_INITIALIZED) SendMessageA(picker, BFFM_SETSELECTIONA, TRUE, folder);
+    return 0;
+}
+
 void browse_folder(HWND edit, const char* title) {
+    char start[PATH_CHARS] = {};
+    GetWindowTextA(edit, start, sizeof start);
     char display[MAX_PATH];
     BROWSEINFOA bi = {};
     bi.hwndOwner = hwnd;
     bi.pszDisplayName = display;
     bi.lpszTitle = title;
     bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    if (start[0] && is_dir(start)) {
+        bi.lpfn = start_at_field;
+        bi.lParam = reinterpret_cast<LPARAM>(start);
+    }
     LPITEMIDLIST item = SHBrowseForFolderA(&bi);
     if (!item) return;
     char path[MAX_PATH];
@@ -114,9 +273,17 @@ void choose_image(int disc) {
     text_printf(title, sizeof title, "Tolvenar disc %d", disc + 1);
     char name[PATH_CHARS] = {};
     GetWindowTextA(e_cd[disc], name, sizeof name);
-    // A folder (such as a drive root) is no file name to start from; an
-    // image chosen before is.
-    if (is_dir(name)) name[0] = 0;
+    // The dialog opens in the folder of the field: the folder itself (such as
+    // a drive root, which is no file name to start from), or the folder of an
+    // image chosen before, with that image's name.
+    char folder[PATH_CHARS] = {};
+    if (is_dir(name)) {
+        text_printf(folder, sizeof folder, "%s", name);
+        name[0] = 0;
+    } else if (const char* slash = strrchr(name, '\\')) {
+        text_printf(folder, sizeof folder, "%.*s", int(slash - name), name);
+        if (!is_dir(folder)) folder[0] = 0;
+    }
 
     OPENFILENAMEA ofn = {};
     ofn.lStructSize = sizeof ofn;
@@ -124,6 +291,7 @@ void choose_image(int disc) {
     ofn.lpstrFilter = "CD images (*.iso;*.cue;*.bin)\0*.iso;*.cue;*.bin\0All files\0*.*\0";
     ofn.lpstrFile = name;
     ofn.nMaxFile = sizeof name;
+    ofn.lpstrInitialDir = folder[0] ? folder : nullptr;
     ofn.lpstrTitle = title;
     ofn.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
     if (GetOpenFileNameA(&ofn)) SetWindowTextA(e_cd[disc], name);
@@ -142,6 +310,8 @@ void start_install() {
     }
 
     busy = 1;
+    // The focus leaves the button before it is disabled, so the keyboard keeps working.
+    if (GetFocus() == b_install) SetFocus(b_close);
     EnableWindow(b_install, FALSE);
     SetWindowTextA(b_close, "Cancel");
     SetWindowTextA(st, "Installing...");
@@ -165,8 +335,9 @@ void play() {
 
 void close_request() {
     if (busy) {
+        // No is the default: an Enter meant for something else must not stop it.
         if (MessageBoxA(hwnd, "Stop the installation?", BOX_CAPTION,
-                        MB_YESNO | MB_ICONQUESTION) != IDYES)
+                        MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
             return;
         // The installation may have ended while the question was open.
         if (busy) {
@@ -186,12 +357,14 @@ void on_command(int id) {
         browse_folder(e_dir, "Install folder");
         break;
     case ID_INSTALL:
+        if (busy) break;  // the keyboard can reach a disabled default button
         if (done_ok)
             play();
         else
             start_install();
         break;
     case ID_CLOSE:
+    case IDCANCEL:  // Escape
         close_request();
         break;
     case ID_IMAGE:
@@ -214,6 +387,7 @@ void on_log_line(char* text) {
     if (!text) return;
     LRESULT index = SendMessageA(lst, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
     if (index >= 0) SendMessageA(lst, LB_SETCURSEL, index, 0);
+    widen_list(text);
     SetWindowTextA(st, text);
     free(text);
 }
@@ -232,6 +406,16 @@ void on_ended(int ok) {
     SetWindowTextA(b_close, "Close");
 }
 
+// The focus comes back to the control that had it when the window was left.
+void on_activate(bool active) {
+    if (!active) {
+        HWND f = GetFocus();
+        if (f && IsChild(hwnd, f)) last_focus = f;
+    } else {
+        SetFocus(last_focus && IsWindowEnabled(last_focus) ? last_focus : e_cd[0]);
+    }
+}
+
 LRESULT CALLBACK wndproc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_DESTROY:
@@ -242,6 +426,17 @@ LRESULT CALLBACK wndproc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_COMMAND:
         on_command(LOWORD(wp));
+        return 0;
+    case WM_ACTIVATE:
+        if (!controls.empty() && !HIWORD(wp)) {
+            on_activate(LOWORD(wp) != WA_INACTIVE);
+            return 0;
+        }
+        break;
+    case DM_GETDEFID:  // asked by IsDialogMessage for Enter: Install, or Play
+        return MAKELRESULT(ID_INSTALL, DC_HASDEFID);
+    case WM_DPICHANGED:
+        if (!controls.empty()) on_dpi_changed(LOWORD(wp), reinterpret_cast<const RECT*>(lp));
         return 0;
     case WM_LOG_LINE:
         on_log_line(reinterpret_cast<char*>(lp));
@@ -256,14 +451,6 @@ LRESULT CALLBACK wndproc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcA(w, msg, wp, lp);
 }
 
-HFONT message_font() {
-    NONCLIENTMETRICSA ncm = {};
-    static_assert(sizeof ncm == 344, "the metrics with the padded border width");
-    ncm.cbSize = sizeof ncm;
-    if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0)) return nullptr;
-    return CreateFontIndirectA(&ncm.lfMessageFont);
-}
-
 }  // namespace
 
 int run_window(HINSTANCE instance, int show, install_opts* o) {
@@ -271,9 +458,6 @@ int run_window(HINSTANCE instance, int show, install_opts* o) {
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
     CoInitialize(nullptr);  // for the folder picker; the process ends instead of uninitialising
-    font = message_font();
-    HFONT owned = font;
-    if (!font) font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 
     WNDCLASSA wc = {};
     wc.lpfnWndProc = wndproc;
@@ -284,19 +468,25 @@ int run_window(HINSTANCE instance, int show, install_opts* o) {
     wc.lpszClassName = CLASS_NAME;
     RegisterClassA(&wc);
 
-    RECT r = {0, 0, CLIENT_W, CLIENT_H};
+    // Made hidden for the system's DPI, then sized for the DPI of the monitor
+    // it landed on.
+    dpi = system_dpi();
+    RECT r = {0, 0, scale(CLIENT_W), scale(CLIENT_H)};
     AdjustWindowRect(&r, STYLE, FALSE);
     hwnd = CreateWindowExA(0, CLASS_NAME, "Tolvenar - Varnix Setup", STYLE, CW_USEDEFAULT,
                            CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
                            instance, nullptr);
     if (!hwnd) {
         setup_log("ERROR: %s", "cannot create the setup window");
-        if (owned) DeleteObject(owned);
         return 1;
     }
+    dpi = dpi_of(hwnd);
+    fit_client();
+    make_font();
     log_set_window(hwnd);
     make_controls();
     ShowWindow(hwnd, show);
+    SetFocus(e_cd[0]);
 
     MSG m;
     while (GetMessageA(&m, nullptr, 0, 0) > 0) {
@@ -305,7 +495,9 @@ int run_window(HINSTANCE instance, int show, install_opts* o) {
             DispatchMessageA(&m);
         }
     }
-    if (owned) DeleteObject(owned);
+    if (font_owned) DeleteObject(font);
+    font_owned = false;
+    controls.clear();
     return 0;
 }
 

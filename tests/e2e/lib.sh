@@ -38,7 +38,9 @@ run() {
 
 # The setup log without CR.
 log_text() { tr -d '\r' < "$SETUP_LOG"; }
-log_has() { log_text | grep -qxF -- "$1"; }
+# (grep reads to the end rather than quitting at the first match: under
+# pipefail, a writer cut off by a reader that quit would fail the check.)
+log_has() { log_text | grep -xF -- "$1" >/dev/null; }
 # The log equals the given lines exactly.
 log_is() { [ "$(log_text)" = "$(printf '%s\n' "$@")" ]; }
 

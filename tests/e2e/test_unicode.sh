@@ -41,7 +41,7 @@ urun() {
     set -e
 }
 ulog="$uprefix/drive_c/users/$profile/Temp/tolvenar_setup.log"
-ulog_has() { tr -d '\r' < "$ulog" | grep -qxF -- "$1"; }
+ulog_has() { tr -d '\r' < "$ulog" | grep -xF -- "$1" >/dev/null; }
 
 # The images are found beside the program and installed into the folder.
 urun "$discs/setup.exe" /silent /dir "$T"

@@ -109,7 +109,7 @@ check "quiet: desktop shortcut gone" [ ! -e "$desk_lnk" ]
 check "quiet: another installation untouched" [ "$(tree_sums "$work/d")" = "$d_sums" ]
 check "quiet: setup log untouched" log_untouched
 check "temporary copy left behind" cmp -s "$temp_copy" "$SETUP_EXE"
-pending_delete() { probe pending | grep -qixF -- "\??\\$(winepath -w "$temp_copy" 2>/dev/null) -> <delete>"; }
+pending_delete() { probe pending | grep -ixF -- "\??\\$(winepath -w "$temp_copy" 2>/dev/null) -> <delete>" >/dev/null; }
 check "its deletion scheduled for the restart" pending_delete
 "$WINE_RUN" wineboot -r </dev/null >/dev/null 2>&1
 check "a restart deletes the temporary copy" [ ! -e "$temp_copy" ]

@@ -6,41 +6,11 @@
 set -euo pipefail
 : "${WINEPREFIX:?}"
 . "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/window_lib.sh"
 
-# Runs the driver; its text-mode output loses the CRs.
-drv() { "$WINE_RUN" "$BUILD/window_driver.exe" "$@" </dev/null | tr -d '\r'; }
 work="$BUILD/e2e_window"
 rm -rf "$work"
 mkdir -p "$work"
-
-setup_pid=
-stop_setup() { if [ -n "$setup_pid" ]; then kill "$setup_pid" 2>/dev/null || true; fi; }
-trap stop_setup EXIT
-
-# Starts the setup window in the background; its exit code is collected by ended.
-start() {
-    "$WINE_RUN" "$@" </dev/null >/dev/null 2>&1 &
-    setup_pid=$!
-    drv wait 30
-}
-# ended CODE: the setup process has ended with exit code CODE.
-ended() {
-    local rc=0 deadline=$((SECONDS + 60))
-    while kill -0 "$setup_pid" 2>/dev/null; do
-        if [ $SECONDS -ge $deadline ]; then
-            echo "FAIL: setup still runs after 60 s, expected it to end with $1"
-            exit 1
-        fi
-        sleep 0.05
-    done
-    wait "$setup_pid" || rc=$?
-    setup_pid=
-    if [ "$rc" != "$1" ]; then
-        echo "FAIL: setup ended with exit code $rc, expected $1"
-        exit 1
-    fi
-    echo "setup ended with exit code $rc"
-}
 
 # The installation's lines in the log: everything after start-up's four lines.
 install_lines() { log_text | tail -n +5; }
@@ -66,11 +36,11 @@ drv expect disc1="$(winpath "$work/app/disc1.iso")" disc2="$(winpath "$work/app/
 echo "== the image choice starts from an image, never from a folder"
 # The dialog opens in the image's folder with its name in the name field.
 drv click image1
-drv filedialog "Tolvenar disc 1" "disc1.iso"
+drv filedialog "Tolvenar disc 1" "disc1.iso" "" app
 drv expect disc1="$(winpath "$work/app/disc1.iso")"
 drv set disc2 "$d2dir"
 drv click image2
-drv filedialog "Tolvenar disc 2" "" "$d2"
+drv filedialog "Tolvenar disc 2" "" "$d2" disc2
 drv expect disc2="$d2"
 
 echo "== Install with a field empty: the warning, nothing started"
@@ -88,6 +58,7 @@ drv links clear
 drv install-watch 120
 drv expect install=Play install_enabled=1 close=Close progress=1000 \
     status="Tolvenar is installed." start=1 desk=0
+drv fits
 drv lines >"$work/lines1.txt"
 install_lines >"$work/log1.txt"
 diff -u "$work/log1.txt" "$work/lines1.txt"

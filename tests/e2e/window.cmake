@@ -5,6 +5,6 @@ target_link_libraries(window_driver user32 shell32 ntdll)
 
 # The window test compares the shared setup log (%TEMP% of the prefix) and the
 # shortcut files with what it did, so no other installation may run meanwhile.
-if(TEST e2e_test_window)
-  set_tests_properties(e2e_test_window PROPERTIES RUN_SERIAL TRUE)
-endif()
+# The keyboard test needs the input focus of the display: nothing else may
+# open a window meanwhile.
+set_tests_properties(e2e_test_window e2e_test_keyboard PROPERTIES RUN_SERIAL TRUE)

@@ -4,7 +4,8 @@
 // One command per run; prints what it sees and exits 1 on any mismatch.
 //
 //   wait [SECONDS]                 until the setup window is shown
-//   layout                         the frame, the client area and all 19 controls
+//   layout                         the frame, the client area and all 19 controls, at
+//                                  the window's DPI
 //   expect KEY=VALUE ...           disc1 disc2 dir start desk install install_enabled
 //                                  close status progress lines title, until all match
 //                                  (at most 10 seconds)
@@ -16,6 +17,10 @@
 //   answer CAPTION yes|no|ok|cancel [TEXT] [SECONDS]
 //                                  wait for a message box or dialog, check its text, press
 //   wait-box CAPTION TEXT SECONDS  until such a box is up
+//   box-gone CAPTION TEXT SECONDS  until no such box is shown
+//   wait-active SECONDS            until the setup window (or a box it owns) is active
+//   default-button CAPTION TEXT yes|no|ok|cancel
+//                                  that button of the box is its default
 //   nobox CAPTION SECONDS          no such box appears meanwhile
 //   wait-status TEXT SECONDS       until the status line reads TEXT
 //   wait-lines N SECONDS           until the list holds at least N lines
@@ -23,8 +28,15 @@
 //                                  checking that lines only grow, the status line shows
 //                                  the newest one and the bar never goes back
 //   lines                          every line of the list
-//   filedialog TITLE NAME [PICK]   the image choice: its title, its starting file name,
-//                                  the two filters; then picks PICK or cancels
+//   filedialog TITLE NAME [PICK [FOLDER]]
+//                                  the image choice: its title, its starting file name
+//                                  and folder, the two filters; then picks PICK (or
+//                                  cancels when PICK is empty)
+//   fits                           every text fits its control at the window's DPI, and
+//                                  the list's horizontal extent covers its longest line
+//   focus                          the name of the control that has the keyboard focus
+//   wait-focus NAME SECONDS        until the focus is on NAME (disc1 image1 folder1 disc2
+//                                  image2 folder2 dir browse start desk list install close)
 //   game DIR                       the stand-in game's box: its program and working folder
 //                                  are in DIR, it found the game files; press OK
 //   rect                           the window's outer rectangle on the screen, WxH+X+Y
@@ -36,6 +48,7 @@
 #include <shlobj.h>
 #include <winternl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -172,30 +185,69 @@ const char* const INTRO =
     "You need your copy of Tolvenar: both CDs, as discs, ISO / BIN+CUE images or copied "
     "folders. Everything is copied to the hard disk: no CD is needed afterwards.";
 
+// The layout at 96 DPI. The introduction is 36 high there and grows to fit
+// its text, moving everything below it down by as much (at most 108).
 const row TABLE[C_COUNT] = {
     {"Static", INTRO, 0, 16, 14, 600, 36, 0},
     {"Static", "Disc 1:", 0, 16, 66, 90, 20, 0},
-    {"Edit", nullptr, ES_AUTOHSCROLL, 110, 62, 360, 24, 0},
-    {"Button", "Image...", 0, 478, 62, 66, 24, 200},
-    {"Button", "Folder...", 0, 548, 62, 66, 24, 300},
+    {"Edit", nullptr, ES_AUTOHSCROLL | WS_TABSTOP, 110, 62, 360, 24, 0},
+    {"Button", "Image...", WS_TABSTOP, 478, 62, 66, 24, 200},
+    {"Button", "Folder...", WS_TABSTOP, 548, 62, 66, 24, 300},
     {"Static", "Disc 2:", 0, 16, 98, 90, 20, 0},
-    {"Edit", nullptr, ES_AUTOHSCROLL, 110, 94, 360, 24, 0},
-    {"Button", "Image...", 0, 478, 94, 66, 24, 201},
-    {"Button", "Folder...", 0, 548, 94, 66, 24, 301},
+    {"Edit", nullptr, ES_AUTOHSCROLL | WS_TABSTOP, 110, 94, 360, 24, 0},
+    {"Button", "Image...", WS_TABSTOP, 478, 94, 66, 24, 201},
+    {"Button", "Folder...", WS_TABSTOP, 548, 94, 66, 24, 301},
     {"Static", "Install to:", 0, 16, 130, 90, 20, 0},
-    {"Edit", nullptr, ES_AUTOHSCROLL, 110, 126, 360, 24, 0},
-    {"Button", "Browse...", 0, 478, 126, 136, 24, 101},
-    {"Button", "Start menu shortcut", BS_AUTOCHECKBOX, 16, 166, 200, 22, 0},
-    {"Button", "Desktop shortcut", BS_AUTOCHECKBOX, 230, 166, 200, 22, 0},
+    {"Edit", nullptr, ES_AUTOHSCROLL | WS_TABSTOP, 110, 126, 360, 24, 0},
+    {"Button", "Browse...", WS_TABSTOP, 478, 126, 136, 24, 101},
+    {"Button", "Start menu shortcut", BS_AUTOCHECKBOX | WS_TABSTOP, 16, 166, 200, 22, 0},
+    {"Button", "Desktop shortcut", BS_AUTOCHECKBOX | WS_TABSTOP, 230, 166, 200, 22, 0},
     {"msctls_progress32", "", 0, 16, 200, 598, 18, 0},
     {"Static", "Ready. About 2.6 GB of free space is needed.", 0, 16, 224, 598, 20, 0},
-    // WS_VSCROLL is cleared by the list itself while its scroll bar is hidden.
-    {"ListBox", "", WS_BORDER | LBS_NOINTEGRALHEIGHT, 16, 248, 598, 110, 0},
-    {"Button", "Install", BS_DEFPUSHBUTTON, 418, 368, 96, 30, 102},
-    {"Button", "Cancel", 0, 518, 368, 96, 30, 103},
+    // The scroll bar styles are cleared by the list itself while its bars are hidden.
+    {"ListBox", "", WS_BORDER | LBS_NOINTEGRALHEIGHT | WS_TABSTOP, 16, 248, 598, 110, 0},
+    {"Button", "Install", BS_DEFPUSHBUTTON | WS_TABSTOP, 418, 368, 96, 30, 102},
+    {"Button", "Cancel", WS_TABSTOP, 518, 368, 96, 30, 103},
 };
 
+// The names of the controls that take the focus, for focus and the tab order.
+const char* const FOCUS_NAMES[C_COUNT] = {
+    nullptr, nullptr, "disc1", "image1", "folder1", nullptr, "disc2", "image2", "folder2",
+    nullptr, "dir", "browse", "start", "desk", nullptr, nullptr, "list", "install", "close"};
+
 std::string num(long v) { return std::to_string(v); }
+
+// The window's DPI (per monitor where the system knows one), else the system's.
+UINT dpi_of(HWND w) {
+    using get_dpi_fn = UINT(WINAPI*)(HWND);
+    auto get_dpi = reinterpret_cast<get_dpi_fn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    if (UINT d = get_dpi ? get_dpi(w) : 0) return d;
+    HDC screen = GetDC(nullptr);
+    int d = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return UINT(d);
+}
+
+struct geometry {
+    UINT dpi;
+    int grown;  // how much the introduction grew
+    int scale(int v) const { return MulDiv(v, int(dpi), 96); }
+};
+
+RECT client_rect_of(HWND main, HWND c) {
+    RECT r;
+    GetWindowRect(c, &r);
+    MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+geometry geometry_of(HWND main, const std::vector<HWND>& c) {
+    geometry g{dpi_of(main), 0};
+    RECT intro = client_rect_of(main, c[C_INTRO]);
+    g.grown = (intro.bottom - intro.top) - g.scale(36);
+    return g;
+}
 
 int cmd_layout() {
     HWND w = need_main();
@@ -208,18 +260,19 @@ int cmd_layout() {
     if ((style & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX)) !=
         (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX))
         fail("no title bar, window menu or minimise button");
+    std::vector<HWND> c = controls();
+    const geometry g = geometry_of(w, c);
     RECT rc;
     GetClientRect(w, &rc);
-    printf("client %ldx%ld\n", rc.right - rc.left, rc.bottom - rc.top);
-    if (rc.right - rc.left != 630 || rc.bottom - rc.top != 516)
+    printf("dpi %u, client %ldx%ld, introduction grown by %d\n", g.dpi, rc.right - rc.left,
+           rc.bottom - rc.top, g.grown);
+    if (rc.right - rc.left != g.scale(630) || rc.bottom - rc.top != g.scale(516))
         fail("client area %s x %s", num(rc.right - rc.left), num(rc.bottom - rc.top));
+    if (g.grown < 0 || g.grown > g.scale(108)) fail("the introduction grew by %s", num(g.grown));
 
-    std::vector<HWND> c = controls();
     for (int i = 0; i < C_COUNT; i++) {
         const row& r = TABLE[i];
-        RECT wr;
-        GetWindowRect(c[i], &wr);
-        MapWindowPoints(HWND_DESKTOP, w, reinterpret_cast<POINT*>(&wr), 2);
+        RECT wr = client_rect_of(w, c[i]);
         std::string cls = class_of(c[i]), text = text_of(c[i]);
         DWORD st = static_cast<DWORD>(GetWindowLongA(c[i], GWL_STYLE));
         DWORD ex = static_cast<DWORD>(GetWindowLongA(c[i], GWL_EXSTYLE));
@@ -231,15 +284,17 @@ int cmd_layout() {
         std::string where = "control " + num(i + 1);
         if (lstrcmpiA(cls.c_str(), r.cls) != 0) fail("%s: class %s", where, cls);
         if (r.text && text != r.text) fail("%s: text '%s'", where, text);
-        if (wr.left != r.x || wr.top != r.y || wr.right - wr.left != r.w ||
-            wr.bottom - wr.top != r.h)
+        const int below = i == C_INTRO ? 0 : g.grown;
+        const int height = i == C_INTRO ? g.scale(r.h) + g.grown : g.scale(r.h);
+        if (wr.left != g.scale(r.x) || wr.top != g.scale(r.y) + below ||
+            wr.right - wr.left != g.scale(r.w) || wr.bottom - wr.top != height)
             fail("%s: not at its place (%s)",
                  where, num(wr.left) + "," + num(wr.top) + " " + num(wr.right - wr.left) + "x" +
                             num(wr.bottom - wr.top));
         if (id != r.id) fail("%s: id %s", where, num(id));
         if ((st & (WS_CHILD | WS_VISIBLE)) != (WS_CHILD | WS_VISIBLE))
             fail("%s: not a visible child", where);
-        if (st & WS_TABSTOP) fail("%s: has the tab-stop style", where);
+        if ((st & WS_TABSTOP) != (r.style & WS_TABSTOP)) fail("%s: tab stop wrong", where);
         if ((st & r.style) != r.style) fail("%s: lacks its style bits", where);
         // The button kind is the low four bits: push, default push or check box.
         if (cls == "Button" && (st & 0xF) != (r.style & 0xF)) fail("%s: wrong button kind", where);
@@ -252,6 +307,89 @@ int cmd_layout() {
     LRESULT range_lo = send(c[C_PROG], PBM_GETRANGE, TRUE);
     if (range_lo != 0 || range_hi != 1000) fail("progress range %s..%s", num(range_lo), num(range_hi));
     if (send(c[C_LIST], LB_GETCOUNT) != 0) fail("the list is not empty");
+    return 0;
+}
+
+// The message font at the window's DPI, as the setup makes it: the system's
+// metrics, scaled when the window's DPI is not the system's.
+HFONT message_font(UINT dpi) {
+    NONCLIENTMETRICSA ncm = {};
+    ncm.cbSize = 344;
+    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, ncm.cbSize, &ncm, 0);
+    HDC screen = GetDC(nullptr);
+    int system = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    if (int(dpi) != system) ncm.lfMessageFont.lfHeight = MulDiv(ncm.lfMessageFont.lfHeight, int(dpi), system);
+    return CreateFontIndirectA(&ncm.lfMessageFont);
+}
+
+struct measurer {
+    HDC dc;
+    HFONT font;
+    HGDIOBJ old;
+    explicit measurer(UINT dpi) : dc(CreateCompatibleDC(nullptr)), font(message_font(dpi)) {
+        old = SelectObject(dc, font);
+    }
+    ~measurer() {
+        SelectObject(dc, old);
+        DeleteObject(font);
+        DeleteDC(dc);
+    }
+    SIZE line(const std::string& text) {
+        SIZE s = {};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &s);
+        TEXTMETRICA tm;
+        GetTextMetricsA(dc, &tm);
+        s.cy = tm.tmHeight;
+        return s;
+    }
+    int wrapped_height(const std::string& text, int width) {
+        RECT r = {0, 0, width, 0};
+        DrawTextA(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+        return r.bottom - r.top;
+    }
+};
+
+// Every text fits its control in the window's font at its DPI: the
+// introduction's lines, each label, button and check box, the fields' and
+// the status line's text height, and every line of the list in its
+// horizontal extent.
+int cmd_fits() {
+    HWND w = need_main();
+    std::vector<HWND> c = controls();
+    const geometry g = geometry_of(w, c);
+    measurer m(g.dpi);
+    for (int i = 0; i < C_COUNT; i++) {
+        RECT r = client_rect_of(w, c[i]);
+        const int cw = r.right - r.left, ch = r.bottom - r.top;
+        std::string text = text_of(c[i]), where = "control " + num(i + 1) + " '" + text.substr(0, 20) + "'";
+        const std::string cls = class_of(c[i]);
+        const DWORD kind = static_cast<DWORD>(GetWindowLongA(c[i], GWL_STYLE)) & 0xF;
+        SIZE t = m.line(text);
+        int need_w = t.cx, need_h = t.cy;
+        if (i == C_INTRO) {
+            need_w = 0;
+            need_h = m.wrapped_height(text, cw);
+        } else if (cls == "Button" && kind == BS_AUTOCHECKBOX) {
+            need_w = t.cx + GetSystemMetrics(SM_CXMENUCHECK) + g.scale(4);
+        } else if (cls == "Button") {
+            need_w = t.cx + g.scale(8);
+            need_h = t.cy + g.scale(4);
+        } else if (cls == "Edit") {
+            need_w = 0;  // fields scroll sideways
+            need_h = t.cy + 2 * GetSystemMetrics(SM_CYEDGE);
+        } else if (cls != "Static") {
+            continue;
+        }
+        printf("%-40s needs %4dx%-3d has %4dx%d\n", where.c_str(), need_w, need_h, cw, ch);
+        if (need_w > cw || need_h > ch) fail("%s: its text does not fit", where);
+    }
+    // The list scrolls sideways as far as its longest line.
+    long extent = static_cast<long>(send(c[C_LIST], LB_GETHORIZONTALEXTENT));
+    long longest = 0;
+    for (const std::string& line : list_lines(c[C_LIST])) longest = std::max(longest, long(m.line(line).cx));
+    printf("list: longest line %ld, horizontal extent %ld\n", longest, extent);
+    if (extent < longest) fail("the list's extent %s is shorter than its longest line %s", num(extent), num(longest));
     return 0;
 }
 
@@ -472,9 +610,17 @@ int cmd_lines() {
 
 // The file-open dialog of the image choice: Explorer style, the name in the
 // combo box cmb13 (or edt1), the filters in cmb1.
-int cmd_filedialog(const char* title, const char* want_name, const char* pick) {
+int cmd_filedialog(const char* title, const char* want_name, const char* pick, const char* want_folder) {
     HWND dlg = wait_box(title, nullptr, 10);
     if (!dlg) die("no file dialog");
+    // The folder it shows: the "look in" list's current entry.
+    if (HWND look_in = GetDlgItem(dlg, 0x471)) {
+        std::string folder = text_of(look_in);
+        printf("file dialog folder '%s'\n", folder.c_str());
+        if (want_folder && folder != want_folder) fail("opens in '%s', expected '%s'", folder, want_folder);
+    } else if (want_folder) {
+        fail("no folder list in the file dialog");
+    }
     HWND name = GetDlgItem(dlg, 0x47c);
     if (!name) name = GetDlgItem(dlg, 0x480);
     if (!name) die("no file name field");
@@ -494,7 +640,7 @@ int cmd_filedialog(const char* title, const char* want_name, const char* pick) {
             fail("the filters are not the two expected");
         if (sel != "CD images (*.iso;*.cue;*.bin)") fail("the first filter is not in force: '%s'", sel);
     }
-    if (pick) {
+    if (pick && pick[0]) {
         send(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(pick));
         return press(dlg, "ok");
     }
@@ -570,6 +716,62 @@ int cmd_links(bool clear) {
     return 0;
 }
 
+// The control that has the keyboard focus in the setup's thread, by its name.
+std::string focused_name() {
+    HWND w = need_main();
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(w, nullptr), &info)) return "unknown";
+    if (!info.hwndFocus) return "none";
+    if (info.hwndFocus == w) return "window";
+    std::vector<HWND> c = controls();
+    for (int i = 0; i < C_COUNT; i++)
+        if (c[i] == info.hwndFocus) return FOCUS_NAMES[i] ? FOCUS_NAMES[i] : "control " + num(i + 1);
+    return "other " + class_of(info.hwndFocus);
+}
+
+// Until the window is the one that takes the keyboard (the foreground window,
+// or a box it owns).
+int cmd_wait_active(double seconds) {
+    HWND w = need_main();
+    for (DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000; Sleep(20)) {
+        HWND fg = GetForegroundWindow();
+        if (fg == w || (fg && GetWindow(fg, GW_OWNER) == w)) return 0;
+    }
+    fail("the setup window is not active");
+    return 0;
+}
+
+// Which button of a shown box is its default (the one Enter presses).
+int cmd_default_button(const char* caption, const char* text, const std::string& which) {
+    HWND box = wait_box(caption, text, 10);
+    if (!box) die("no such box");
+    int id = which == "yes" ? IDYES : which == "no" ? IDNO : which == "ok" ? IDOK : IDCANCEL;
+    HWND b = GetDlgItem(box, id);
+    if (!b) die("the box has no such button");
+    DWORD kind = static_cast<DWORD>(GetWindowLongA(b, GWL_STYLE)) & 0xF;
+    printf("button %s is %sthe default\n", which.c_str(), kind == BS_DEFPUSHBUTTON ? "" : "not ");
+    if (kind != BS_DEFPUSHBUTTON) fail("%s is not the default button", which);
+    return 0;
+}
+
+// Until no box of that caption and text is shown (it has been answered).
+int cmd_box_gone(const char* caption, const char* text, double seconds) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000; Sleep(20))
+        if (!wait_box(caption, text, 0)) return 0;
+    fail("the box '%s' is still open", text);
+    return 0;
+}
+
+// Key presses reach the window in its own time: waits until the focus is on NAME.
+int cmd_wait_focus(const std::string& want, double seconds) {
+    std::string got;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000; Sleep(20))
+        if ((got = focused_name()) == want) return 0;
+    fail("the focus is on %s, not on %s", got, want);
+    return 0;
+}
+
 double secs(int argc, char** argv, int i, double def) { return i < argc ? atof(argv[i]) : def; }
 
 }  // namespace
@@ -608,7 +810,19 @@ int main(int argc, char** argv) {
     } else if (cmd == "lines") {
         cmd_lines();
     } else if (cmd == "filedialog" && argc >= 4) {
-        cmd_filedialog(argv[2], argv[3], argc > 4 ? argv[4] : nullptr);
+        cmd_filedialog(argv[2], argv[3], argc > 4 ? argv[4] : nullptr, argc > 5 ? argv[5] : nullptr);
+    } else if (cmd == "wait-active" && argc == 3) {
+        cmd_wait_active(atof(argv[2]));
+    } else if (cmd == "default-button" && argc == 5) {
+        cmd_default_button(argv[2], argv[3], argv[4]);
+    } else if (cmd == "box-gone" && argc == 5) {
+        cmd_box_gone(argv[2], argv[3], atof(argv[4]));
+    } else if (cmd == "fits") {
+        cmd_fits();
+    } else if (cmd == "focus") {
+        printf("%s\n", focused_name().c_str());
+    } else if (cmd == "wait-focus" && argc == 4) {
+        cmd_wait_focus(argv[2], atof(argv[3]));
     } else if (cmd == "game" && argc == 3) {
         cmd_game(argv[2]);
     } else if (cmd == "rect") {

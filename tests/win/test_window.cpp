@@ -13,6 +13,10 @@
 
 #include "setup.h"
 
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 namespace {
 
 struct message_window {
@@ -150,6 +154,59 @@ TEST(SetupWindow, FreesEveryLogLineItShows) {
     log_set_window(nullptr);
     // 2,000 lines of 1 KB kept would be 2 MB.
     EXPECT_LT(after, before + 100 * 1024) << "before " << before << ", after " << after;
+}
+
+}  // namespace
+
+namespace {
+
+RECT rect_in(HWND parent, HWND child) {
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// Moved to a monitor of another scale, the window takes the suggested
+// rectangle and lays itself out for the new DPI, font included.
+TEST(SetupWindow, FollowsAChangeOfDpi) {
+    install_opts o{};
+    std::thread ui([&o] { run_window(GetModuleHandleA(nullptr), SW_HIDE, &o); });
+    HWND list = wait_for_list(10000);
+    if (!list) ui.detach();
+    ASSERT_NE(list, nullptr);
+    HWND main = GetParent(list);
+    HDC screen = GetDC(nullptr);
+    const int from = GetDeviceCaps(screen, LOGPIXELSY);  // the window starts at the system's DPI
+    ReleaseDC(nullptr, screen);
+    const int to = from * 2;
+
+    RECT suggested = {40, 30, 40 + 1400, 30 + 1200};
+    SendMessageA(main, WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&suggested));
+    RECT window, client;
+    GetWindowRect(main, &window);
+    GetClientRect(main, &client);
+    EXPECT_EQ(window.left, 40);
+    EXPECT_EQ(window.top, 30);
+    EXPECT_EQ(client.right, MulDiv(630, to, 96));
+    EXPECT_EQ(client.bottom, MulDiv(516, to, 96));
+    RECT l = rect_in(main, list);
+    EXPECT_EQ(l.left, MulDiv(16, to, 96));
+    EXPECT_EQ(l.right - l.left, MulDiv(598, to, 96));
+    EXPECT_EQ(l.bottom - l.top, MulDiv(110, to, 96));
+
+    // The font grew with the DPI.
+    HFONT font = reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0));
+    LOGFONTA lf = {};
+    ASSERT_TRUE(GetObjectA(font, sizeof lf, &lf));
+    NONCLIENTMETRICSA ncm = {};
+    ncm.cbSize = 344;
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, ncm.cbSize, &ncm, 0));
+    EXPECT_EQ(lf.lfHeight, MulDiv(ncm.lfMessageFont.lfHeight, to, from));
+
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    ui.join();
+    log_set_window(nullptr);
 }
 
 }  // namespace
