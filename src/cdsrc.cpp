@@ -74,7 +74,6 @@ std::string resolve_cue(const char* sheet) {
     return path;
 }
 
-
 // Folders already walked, by their identity on their volume. A folder reached
 // again through a link (a symlink or junction) is skipped like a repeated
 // directory of an image, so that links can neither loop a walk nor multiply

@@ -35,6 +35,15 @@ check "too large: the line" [ "$(log_text | tail -n 1)" = \
     "ERROR: not enough free space in $(winpath "$vol/game"): $(mb_up $need) MB needed, $(mb_up $free) MB free" ]
 check "too large: nothing created" [ -z "$(ls -A "$vol")" ]
 
+# 1,000 records sharing one 1 MiB extent: 1.1 MB of image, 1,000 MiB to copy,
+# counted as such before anything is written.
+mk hostile "$work/hostile" --chain 10
+install "$vol/game" "$work/hostile/shared-extent.iso" "$work/big/disc2.cue"
+check "shared extent: exit code 1" [ "$code" -eq 1 ]
+check "shared extent: counted whole" \
+    bash -c "tr -d '\r' < '$SETUP_LOG' | tail -n 1 | grep -q '^ERROR: not enough free space in .*: 10[0-9][0-9] MB needed, 12 MB free$'"
+check "shared extent: nothing created" [ -z "$(ls -A "$vol")" ]
+
 # Disc 1 of 4,000 tiny files is counted in bytes but takes a 4 KiB page per
 # file here: the check passes and the volume fills during the copy.
 mk sample "$work/small" --size 256K
