@@ -111,10 +111,13 @@ void fit_client() {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// The message font at the window's DPI. The system's metrics are those of
-// the system DPI; a window on a monitor of another scale gets them scaled.
-void make_font() {
-    if (font_owned) DeleteObject(font);
+// Makes the message font for the window's DPI the window's font; the font it
+// replaces, which the controls may still hold, is returned to be deleted
+// once they have the new one (null when there is nothing to delete). The
+// system's metrics are those of the system DPI; a window on a monitor of
+// another scale gets them scaled.
+HFONT make_font() {
+    HFONT old = font_owned ? font : nullptr;
     font_owned = false;
     font = nullptr;
     NONCLIENTMETRICSA ncm = {};
@@ -127,6 +130,7 @@ void make_font() {
         font_owned = font != nullptr;
     }
     if (!font) font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    return old;
 }
 
 // Creates one child control at its place (at 96 DPI, scaled later by layout).
@@ -220,13 +224,15 @@ void make_controls() {
 // the font and the layout for the new DPI.
 void on_dpi_changed(UINT new_dpi, const RECT* suggested) {
     dpi = new_dpi ? new_dpi : 96;
-    make_font();
+    HFONT old = make_font();
     for (const placed& c : controls) SendMessageA(c.h, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (old) DeleteObject(old);
     SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                  suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
     fit_client();
     layout();
     list_extent = 0;
+    SendMessageA(lst, LB_SETHORIZONTALEXTENT, 0, 0);
     const int lines = int(SendMessageA(lst, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < lines; i++) {
         std::vector<char> text(size_t(SendMessageA(lst, LB_GETTEXTLEN, WPARAM(i), 0)) + 1);
