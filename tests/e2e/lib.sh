@@ -47,6 +47,18 @@ log_is() { [ "$(log_text)" = "$(printf '%s\n' "$@")" ]; }
 # The tree of files below a folder: relative path and checksum, sorted.
 tree_sums() { (cd "$1" && find . -type f -exec md5sum {} + | sort -k2); }
 
+# prefix_copy DIR: a Wine prefix of its own at DIR, hard links to the test
+# prefix's files with the registry files copied whole, for a script that
+# changes the registry or restarts the server. Other tests run in the test
+# prefix meanwhile, and Wine saves its registry by writing a temporary file
+# that it renames: a file that vanishes during the copy is of no use here and
+# must not end the script.
+prefix_copy() {
+    cp -al "$WINEPREFIX" "$1" 2>/dev/null || true
+    for f in system.reg user.reg userdef.reg; do cp --remove-destination "$WINEPREFIX/$f" "$1/$f"; done
+    rm -f "$1/wineserver"
+}
+
 # A fresh work folder for one script.
 workdir() {
     dir="$BUILD/e2e/$1"

@@ -13,9 +13,7 @@ work=$(workdir dpi)
 # A prefix of its own (hard links to the test prefix): its server restarts
 # for every DPI.
 dprefix=$work/prefix
-cp -al "$WINEPREFIX" "$dprefix" 2>/dev/null || true
-for f in system.reg user.reg userdef.reg; do cp --remove-destination "$WINEPREFIX/$f" "$dprefix/$f"; done
-rm -f "$dprefix/wineserver"
+prefix_copy "$dprefix"
 cat > "$work/wine-run" <<RUN
 #!/bin/sh
 export WINEPREFIX='$dprefix' WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d;mscoree=d;mshtml=d'

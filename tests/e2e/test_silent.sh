@@ -71,13 +71,7 @@ shape mixed "$W\\disc1_m1.bin" "$W\\disc2.cue" "image $W\\disc1_m1.bin" "image $
 # prefix of their own (hard-linked from the test prefix), where no other test
 # would detect them.
 cdprefix=$work/cdprefix
-# Other tests run in the test prefix meanwhile, and Wine saves its registry by
-# writing a temporary file that it renames: a file that vanishes during the
-# copy is of no use here and must not end the script. The registry files
-# themselves are copied whole below.
-cp -al "$WINEPREFIX" "$cdprefix" 2>/dev/null || true
-for f in system.reg user.reg userdef.reg; do cp --remove-destination "$WINEPREFIX/$f" "$cdprefix/$f"; done
-rm -f "$cdprefix/wineserver"
+prefix_copy "$cdprefix"
 ln -sfn "$discs/disc1" "$cdprefix/dosdevices/r:"
 ln -sfn "$discs/disc2" "$cdprefix/dosdevices/s:"
 cdwine() { WINEPREFIX=$cdprefix WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d' wine "$@"; }

@@ -17,9 +17,7 @@ T=$(winpath "$target")
 # A prefix of its own (hard links to the test prefix) whose user profile has
 # such names; Wine reads the folders from the registry when its server starts.
 uprefix=$work/prefix
-cp -al "$WINEPREFIX" "$uprefix" 2>/dev/null || true
-for f in system.reg user.reg userdef.reg; do cp --remove-destination "$WINEPREFIX/$f" "$uprefix/$f"; done
-rm -f "$uprefix/wineserver"
+prefix_copy "$uprefix"
 uwine() { WINEPREFIX=$uprefix WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d' wine "$@" </dev/null; }
 profile='Профиль 用户'
 folders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
