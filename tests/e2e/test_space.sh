@@ -6,6 +6,7 @@
 # The volumes are small tmpfs mounts (root only; otherwise the test skips).
 set -eu
 . "$(dirname "$0")/lib.sh"
+umount "$BUILD/e2e/space/vol" 2>/dev/null || true  # left by a run that was killed
 work=$(workdir space)
 vol=$work/vol
 mkdir -p "$vol"
