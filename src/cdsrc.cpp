@@ -11,7 +11,7 @@
 
 #include "formats/cuesheet.h"
 #include "handles.h"
-#include "setup.h"
+#include "log.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "setup.h"
+#include "log.h"
 #include "util.h"
 
 namespace {

@@ -16,6 +16,7 @@
 #include "formats/icofile.h"
 #include "handles.h"
 #include "install.h"
+#include "log.h"
 
 namespace {
 

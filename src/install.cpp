@@ -5,12 +5,14 @@
 
 #include <objbase.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "cdsrc.h"
 #include "game_install.h"
+#include "log.h"
 
 namespace {
 
@@ -20,9 +22,14 @@ const uint64_t FINISH_BYTES = 2097152;      // and at the very end
 
 HRSRC find_payload() { return FindResourceA(nullptr, "GAMEEXE", MAKEINTRESOURCEA(10)); }
 
-void log_error(const char* fmt, int disc) {
-    char msg[160];
-    text_printf(msg, sizeof msg, fmt, disc);
+void log_error(const char* fmt, ...) PRINTF_FORMAT(1, 2);
+void log_error(const char* fmt, ...) {
+    char msg[1000];
+    va_list ap;
+    va_start(ap, fmt);
+    int n = vsnprintf(msg, sizeof msg, fmt, ap);
+    va_end(ap);
+    if (n >= int(sizeof msg)) cut_to_whole_char(msg);
     setup_log("ERROR: %s", msg);
 }
 
@@ -147,11 +154,13 @@ int do_install(const install_opts* o, progress_fn cb, void* user) {
     for (int i = 0; i < 2; i++) {
         disc[i].reset(cd_open(o->cd[i]));
         if (!disc[i] || !game_is_disc(disc[i].get(), unsigned(i))) {
-            const char* msg = disc[i] ? "this is not disc %d of Tolvenar"
-                                      : "disc %d is not a readable disc, image or folder";
+            const bool opened = disc[i] != nullptr;
             disc[0].reset();
             disc[1].reset();
-            log_error(msg, i + 1);
+            if (opened)
+                log_error("this is not disc %d of Tolvenar", i + 1);
+            else
+                log_error("disc %d is not a readable disc, image or folder", i + 1);
             return 0;
         }
         p.total += cd_total_bytes(disc[i].get());

@@ -4,8 +4,16 @@
 #pragma once
 #include <cstdint>
 
-#include "setup.h"
 #include "util.h"
+
+// What one installation reads: the two disc sources, the install folder and
+// the shortcut choices.
+struct install_opts {
+    char cd[2][520];       // sources of disc 1 and disc 2; empty means none
+    char install_dir[520];
+    int desktop;           // nonzero: make the desktop shortcut
+    int start_menu;        // nonzero: make the Start-menu shortcut
+};
 
 // Runs one whole installation from o; 1 when complete, 0 at the first failure
 // (the reason is in the log). cb (may be null) is told of every progress advance.

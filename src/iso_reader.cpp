@@ -8,7 +8,7 @@
 
 #include "cdsrc.h"
 #include "handles.h"
-#include "setup.h"
+#include "log.h"
 
 namespace {
 

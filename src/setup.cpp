@@ -1,9 +1,8 @@
-// Start-up and command line, and the setup log.
+// Start-up and command line.
 #include "setup.h"
 
 #include <shellapi.h>
 
-#include <cstdarg>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,11 +11,10 @@
 #include "game_install.h"
 #include "handles.h"
 #include "install.h"
+#include "log.h"
+#include "window.h"
 
 namespace {
-FILE* logf;    // the log file, or null before it is opened or when it could not be
-HWND hwnd;     // the setup window, once it exists
-int silent;    // 1 after "/silent"
 int quiet;     // 1 after "/quiet": the uninstaller asks and confirms nothing
 install_opts opts;
 std::vector<std::string> args;  // the command line in the ANSI code page; [0] is the program
@@ -90,7 +88,7 @@ void apply_switches() {
     for (size_t i = 1; i < args.size();) {
         const char* a = args[i].c_str();
         if (is(i, "/silent")) {
-            silent = 1;
+            log_set_silent(1);
         } else if (is(i, "/nodesktop")) {
             opts.desktop = 0;
         } else if (is(i, "/nostartmenu")) {
@@ -109,49 +107,6 @@ void apply_switches() {
 }
 
 }  // namespace
-
-void setup_log(const char* fmt, ...) {
-    char line[1024];
-    va_list ap;
-    va_start(ap, fmt);
-    int n = vsnprintf(line, sizeof line, fmt, ap);
-    va_end(ap);
-    if (n >= int(sizeof line)) cut_to_whole_char(line);
-    if (logf) {
-        fputs(line, logf);
-        fputc('\n', logf);
-        fflush(logf);
-    }
-    if (hwnd && !silent) {
-        // A line whose copy cannot be made is already in the file; the window misses it.
-        if (char* copy = _strdup(line)) {
-            if (!PostMessageA(hwnd, WM_LOG_LINE, 0, reinterpret_cast<LPARAM>(copy))) free(copy);
-        }
-    }
-}
-
-void log_open() {
-    // The temporary folder in UTF-16: its name may hold any character, and the
-    // C library's own conversion of a narrow name need not follow the
-    // process's code page.
-    wchar_t path[MAX_PATH];
-    DWORD n = GetTempPathW(MAX_PATH, path);
-    if (n == 0 || n >= MAX_PATH) path[0] = 0;
-    // The name is cut short rather than the path overrun under a very long temporary folder.
-    wcsncat(path, L"tolvenar_setup.log", MAX_PATH - 1 - wcslen(path));
-    logf = _wfopen(path, L"w");
-    setup_log("setup started");
-}
-
-void log_close() {
-    if (logf) fclose(logf);
-    logf = nullptr;
-}
-
-void log_set_window(HWND window) { hwnd = window; }
-void log_set_silent(int on) { silent = on; }
-HWND log_window() { return silent ? nullptr : hwnd; }
-int log_silent() { return silent; }
 
 int setup_main(HINSTANCE instance, int show) {
     split_args();
@@ -180,7 +135,7 @@ int setup_main(HINSTANCE instance, int show) {
     setup_log("default dir '%s'", opts.install_dir);
     apply_switches();
 
-    if (silent) {
+    if (log_silent()) {
         int ok = do_install(&opts, nullptr, nullptr);
         log_close();
         return ok ? 0 : 1;

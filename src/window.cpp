@@ -20,8 +20,9 @@
 #include <vector>
 
 #include "install.h"
-#include "setup.h"
+#include "log.h"
 #include "util.h"
+#include "window.h"
 
 #ifndef WM_DPICHANGED
 #define WM_DPICHANGED 0x02E0
@@ -77,6 +78,20 @@ std::vector<placed> controls;
 
 // Last per-mille value posted; touched only on the thread that reports progress.
 int last = -1;
+
+// Where log lines and progress go (log_set_window); any thread may post.
+HWND target;
+
+// The setup log's sink: a heap copy of each line goes to the window, which
+// frees it. A line whose copy cannot be made is already in the file; the
+// window misses it.
+void post_line(const char* line) {
+    HWND to = target;
+    if (!to) return;
+    if (char* copy = _strdup(line)) {
+        if (!PostMessageA(to, WM_LOG_LINE, 0, reinterpret_cast<LPARAM>(copy))) free(copy);
+    }
+}
 
 int scale(int v) { return MulDiv(v, int(dpi), 96); }
 
@@ -506,6 +521,13 @@ int run_window(HINSTANCE instance, int show, install_opts* o) {
     controls.clear();
     return 0;
 }
+
+void log_set_window(HWND window) {
+    target = window;
+    log_set_sink(window ? post_line : nullptr);
+}
+
+HWND log_window() { return log_silent() ? nullptr : target; }
 
 void on_progress(uint64_t done, uint64_t total, void*) {
     int value = 0;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cdsrc.h"
-#include "setup.h"
+#include "log.h"
 #include "testutil.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cdsrc.h"
-#include "setup.h"
+#include "log.h"
 #include "testutil.h"
 
 namespace {

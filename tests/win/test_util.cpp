@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "setup.h"
+#include "log.h"
 #include "testutil.h"
+#include "window.h"
 #include "util.h"
 
 namespace {

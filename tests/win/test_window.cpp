@@ -11,7 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "setup.h"
+#include "log.h"
+#include "window.h"
 
 #ifndef WM_DPICHANGED
 #define WM_DPICHANGED 0x02E0

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "setup.h"
+#include "log.h"
 #include "util.h"
 
 namespace {

@@ -1,0 +1,22 @@
+// The setup log: every module below the window reports through it. Lines go
+// to a file in the temporary folder and, through a sink that the window sets,
+// to the window's list.
+#pragma once
+#include "text.h"
+
+// Writes one line (at most 1023 characters) to the log file and hands it to
+// the sink, if one is set. Never fails towards its caller.
+void setup_log(const char* fmt, ...) PRINTF_FORMAT(1, 2);
+
+// Opens (empties) the log file in the temporary folder and logs "setup started".
+void log_open();
+void log_close();
+
+// Receives every line after it is in the file; it must copy what it keeps.
+typedef void (*log_sink)(const char* line);
+// Sets the sink (null: none). In silent mode no line reaches it.
+void log_set_sink(log_sink sink);
+
+// Silent mode, where nothing may wait for a person (no message box).
+void log_set_silent(int on);
+int log_silent();  // 1 in silent mode

@@ -1,0 +1,24 @@
+// Texts in the ANSI code page (UTF-8 where the system honours the program's
+// manifest): bounded formatting that never cuts a character in two, and path
+// comparison as the file system compares names.
+#pragma once
+#include <cstddef>
+#include <string>
+
+// Lets the compiler check a printf-like function's arguments against its format.
+#ifdef __MINGW_PRINTF_FORMAT
+#define PRINTF_FORMAT(f, a) __attribute__((format(__MINGW_PRINTF_FORMAT, f, a)))
+#else
+#define PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#endif
+
+// snprintf for paths and other texts: text that does not fit is cut before
+// the first character that would not fit whole, never inside one.
+int text_printf(char* out, size_t size, const char* fmt, ...) PRINTF_FORMAT(3, 4);
+// Cuts a text that was cut at a byte count back to its last whole character.
+void cut_to_whole_char(char* text);
+// 1 when two paths name the same file as the file system compares names:
+// without regard to case, for every letter, not only A to Z.
+int same_path(const char* a, const char* b);
+// The ANSI code page text as UTF-16, or empty when it cannot be converted.
+std::wstring widen(const char* text);

@@ -1,0 +1,31 @@
+// The setup window: the two disc fields, the install folder, the list of log
+// lines and the progress bar; installations run on a worker thread that
+// reports through posted messages.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+#include "install.h"
+
+// The log-line message: lParam is a heap copy of the line that the receiver frees.
+const UINT WM_LOG_LINE = WM_APP + 1;
+// The window's other two messages: wParam the per-mille progress (0..1000),
+// and wParam the installation's result (1 or 0) when it has ended.
+const UINT WM_INSTALL_PROGRESS = WM_APP + 2;
+const UINT WM_INSTALL_ENDED = WM_APP + 3;
+
+// Shows o's values, runs installations on a worker thread and returns when
+// the window closes (0; 1 if it could not be made). Stopping a running
+// installation ends the process with exit code 1.
+int run_window(HINSTANCE instance, int show, install_opts* o);
+
+// The window that log lines and progress are posted to (null: none). Setting
+// it makes it the setup log's sink.
+void log_set_window(HWND window);
+// That window; null before it exists and in silent mode.
+HWND log_window();
+
+// The window's progress callback: posts the per-mille value to log_window()
+// when it changes.
+void on_progress(uint64_t done, uint64_t total, void* user);
