@@ -30,15 +30,50 @@ struct layout {
 const layout layouts[] = {{ISO_SECTOR, 0}, {RAW_SECTOR, 16}, {RAW_SECTOR, 24}};
 
 // Reads up to len bytes at byte offset pos with one read call; the count
-// read, or -1 when a call failed. A seek and a plain read: Wine serves a read
-// at an OVERLAPPED offset about twice as slowly.
-int64_t read_at(HANDLE fh, uint64_t pos, void* dest, DWORD len) {
+// read, or -1 when the call failed (error then holds the system's code). A
+// seek and a plain read: Wine serves a read at an OVERLAPPED offset about
+// twice as slowly.
+int64_t read_at(HANDLE fh, uint64_t pos, void* dest, DWORD len, DWORD* error) {
     LARGE_INTEGER at;
     at.QuadPart = LONGLONG(pos);
     DWORD got = 0;
-    if (!SetFilePointerEx(fh, at, nullptr, FILE_BEGIN) || !ReadFile(fh, dest, len, &got, nullptr))
+    if (!SetFilePointerEx(fh, at, nullptr, FILE_BEGIN) || !ReadFile(fh, dest, len, &got, nullptr)) {
+        *error = GetLastError();
         return -1;
+    }
+    // A read that stops short has met the end of the file, as far as the call tells.
+    if (got < len) *error = ERROR_HANDLE_EOF;
     return got;
+}
+
+// Reads n sectors (at most one batch) from sector into dest with one read
+// call; the count of whole sectors that arrived in dest.
+uint32_t read_run(cd_source* cd, uint64_t sector, uint32_t n, unsigned char* dest, DWORD* error) {
+    if (cd->sector_size == ISO_SECTOR) {
+        int64_t got = read_at(cd->fh, sector * ISO_SECTOR + cd->data_offset, dest, n * ISO_SECTOR, error);
+        return got < 0 ? 0 : uint32_t(got / ISO_SECTOR);
+    }
+    // The run spans from the first sector's user data to the last one's end.
+    DWORD want = (n - 1) * cd->sector_size + ISO_SECTOR;
+    int64_t got = read_at(cd->fh, sector * cd->sector_size + cd->data_offset, raw, want, error);
+    uint32_t whole = got < ISO_SECTOR ? 0 : uint32_t((got - ISO_SECTOR) / cd->sector_size + 1);
+    if (whole > n) whole = n;
+    for (uint32_t i = 0; i < whole; i++)
+        memcpy(dest + size_t(i) * ISO_SECTOR, raw + size_t(i) * cd->sector_size, ISO_SECTOR);
+    return whole;
+}
+
+// Tries one sector that failed to read again, up to READ_RETRIES times; a
+// sector past the end of the image is not tried.
+bool retry_sector(cd_source* cd, uint64_t sector, unsigned char* dest, DWORD* error) {
+    if (sector >= cd->sectors) return false;
+    for (unsigned retry = 1; retry <= READ_RETRIES; retry++) {
+        setup_log("retrying sector %llu of %s (error %lu)", static_cast<unsigned long long>(sector),
+                  cd->desc, *error);
+        pause_before_retry(retry);
+        if (read_run(cd, sector, 1, dest, error) == 1) return true;
+    }
+    return false;
 }
 
 // Logical sector 16 must hold a primary volume descriptor in this layout.
@@ -47,7 +82,8 @@ bool probe(cd_source* cd, const layout& l) {
     cd->data_offset = l.data_offset;
     unsigned char sector[ISO_SECTOR];
     uint64_t pos = uint64_t(ISO_PVD_SECTOR) * l.sector_size + l.data_offset;
-    return read_at(cd->fh, pos, sector, ISO_SECTOR) == ISO_SECTOR &&
+    DWORD error = 0;
+    return read_at(cd->fh, pos, sector, ISO_SECTOR, &error) == ISO_SECTOR &&
            iso::read_pvd(sector, &cd->root_lba, &cd->root_size);
 }
 
@@ -120,7 +156,28 @@ uint64_t dir_total(const char* folder, int depth, folder_walk& walk) {
     return sum;
 }
 
-int dir_copy(const char* src, const char* dst, progress* p, int depth, folder_walk& walk) {
+// Copies one file of a folder disc. A read that fails is tried again
+// READ_RETRIES times; then the place is named and the disc's question asked.
+int copy_from_disc(cd_source* cd, const char* src, const char* dst, progress* p) {
+    // The file's path on the disc: what follows the disc's folder.
+    const char* file = src + strlen(cd->path);
+    while (*file == '\\') file++;
+    auto again = [cd, src, file](uint64_t offset, unsigned long error, unsigned failures) {
+        const auto at = static_cast<unsigned long long>(offset);
+        // Each answer Retry starts a new round of retries.
+        const unsigned retry = (failures - 1) % (READ_RETRIES + 1) + 1;
+        if (retry <= READ_RETRIES) {
+            setup_log("retrying byte %llu of %s (error %lu)", at, src, error);
+            pause_before_retry(retry);
+            return true;
+        }
+        setup_log("cannot read byte %llu of %s (error %lu)", at, file, error);
+        return ask_to_retry(cd, file);
+    };
+    return copy_file(src, dst, p, again);
+}
+
+int dir_copy(cd_source* cd, const char* src, const char* dst, progress* p, int depth, folder_walk& walk) {
     char pattern[PATH_CHARS];
     text_printf(pattern, sizeof pattern, "%s\\*", src);
     WIN32_FIND_DATAA fd;
@@ -135,9 +192,9 @@ int dir_copy(const char* src, const char* dst, progress* p, int depth, folder_wa
         int ok = 1;
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (depth == iso::MAX_DEPTH || !walk.first_visit(from)) continue;
-            ok = dir_copy(from, to, p, depth + 1, walk);
+            ok = dir_copy(cd, from, to, p, depth + 1, walk);
         } else {
-            ok = copy_file(from, to, p);
+            ok = copy_from_disc(cd, from, to, p);
             SetFileAttributesA(to, FILE_ATTRIBUTE_NORMAL);
         }
         if (!ok) return 0;
@@ -198,31 +255,35 @@ const char* cd_describe(cd_source* cd) { return cd->desc; }
 
 int read_sectors(cd_source* cd, uint32_t lba, uint32_t count, unsigned char* dest) {
     uint64_t sector = lba;  // 64-bit, so that a run near the 32-bit limit cannot wrap
+    const uint32_t batch = cd->sector_size == ISO_SECTOR ? PLAIN_BATCH : RAW_BATCH;
     while (count > 0) {
-        if (cd->sector_size == ISO_SECTOR) {
-            uint32_t n = count < PLAIN_BATCH ? count : PLAIN_BATCH;
-            DWORD want = n * ISO_SECTOR;
-            if (read_at(cd->fh, sector * ISO_SECTOR + cd->data_offset, dest, want) != want) return 0;
-            dest += want;
-            count -= n;
-            sector += n;
-        } else {
-            uint32_t n = count < RAW_BATCH ? count : RAW_BATCH;
-            // The run spans from the first sector's user data to the last one's end.
-            DWORD want = (n - 1) * cd->sector_size + ISO_SECTOR;
-            int64_t got = read_at(cd->fh, sector * cd->sector_size + cd->data_offset, raw, want);
-            uint32_t whole = got < ISO_SECTOR ? 0 : uint32_t((got - ISO_SECTOR) / cd->sector_size + 1);
-            if (whole > n) whole = n;
-            for (uint32_t i = 0; i < whole; i++)
-                memcpy(dest + size_t(i) * ISO_SECTOR, raw + size_t(i) * cd->sector_size, ISO_SECTOR);
-            if (whole < n) return 0;
-            dest += size_t(n) * ISO_SECTOR;
-            count -= n;
-            sector += n;
+        const uint32_t n = count < batch ? count : batch;
+        DWORD error = 0;
+        uint32_t got = read_run(cd, sector, n, dest, &error);
+        if (got < n) {
+            // A run that fails is read on sector by sector: everything that
+            // reads is kept, and only the sector that fails is tried again.
+            while (got < n && read_run(cd, sector + got, 1, dest + size_t(got) * ISO_SECTOR, &error) == 1)
+                got++;
+            if (got < n) {
+                if (!retry_sector(cd, sector + got, dest + size_t(got) * ISO_SECTOR, &error)) {
+                    cd->bad_sector = sector + got;
+                    cd->bad_error = error;
+                    return 0;
+                }
+                got++;
+            }
         }
+        dest += size_t(got) * ISO_SECTOR;
+        count -= got;
+        sector += got;
     }
     return 1;
 }
+
+void pause_before_retry(unsigned retry) { Sleep(125u << (retry - 1)); }
+
+bool ask_to_retry(cd_source* cd, const char* file) { return cd->ask && cd->ask(cd->number, file); }
 
 int cd_exists(cd_source* cd, const char* rel) {
     if (cd->is_image) {
@@ -245,7 +306,7 @@ int cd_copy_all(cd_source* cd, const char* dest, progress* p) {
     if (cd->is_image) return iso_copy(cd, cd->root_lba, cd->root_size, dest, p, 0);
     folder_walk walk;
     walk.first_visit(cd->path);
-    if (!dir_copy(cd->path, dest, p, 0, walk)) return 0;
+    if (!dir_copy(cd, cd->path, dest, p, 0, walk)) return 0;
     // The total walked the same folders: what is skipped here was not counted.
     if (walk.repeated)
         setup_log("skipped folders in %s: %u reached again through links", cd->path, walk.repeated);

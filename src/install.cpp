@@ -141,7 +141,7 @@ void make_shortcuts(const install_opts* o, const char* game_exe) {
 
 }  // namespace
 
-int do_install(const install_opts* o, progress_fn cb, void* user) {
+int do_install(const install_opts* o, progress_fn cb, void* user, disc_question ask) {
     setup_log("Install to %s", o->install_dir);
     if (!find_payload()) {
         setup_log("ERROR: %s", "this setup does not contain the game executable");
@@ -191,6 +191,8 @@ int do_install(const install_opts* o, progress_fn cb, void* user) {
     // Both discs land in one cd tree; disc 2 replaces disc 1's file of the same path.
     for (int i = 0; i < 2; i++) {
         setup_log("Copying disc %d: %s ...", i + 1, cd_describe(disc[i].get()));
+        disc[i]->number = i + 1;
+        disc[i]->ask = ask;
         int ok = cd_copy_all(disc[i].get(), cd, &p);
         disc[i].reset();
         if (!ok) {

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "cdsrc.h"
 #include "util.h"
 
 // What one installation reads: the two disc sources, the install folder and
@@ -16,8 +17,10 @@ struct install_opts {
 };
 
 // Runs one whole installation from o; 1 when complete, 0 at the first failure
-// (the reason is in the log). cb (may be null) is told of every progress advance.
-int do_install(const install_opts* o, progress_fn cb, void* user);
+// (the reason is in the log). cb (may be null) is told of every progress
+// advance; ask (may be null) is asked whether to read a disc again that
+// still fails after the retries.
+int do_install(const install_opts* o, progress_fn cb, void* user, disc_question ask = nullptr);
 
 // Icon transplant (icon.cpp). Each writes the icon resources of the program
 // file exe in one update, committed at the end or dropped whole; 1 on success.

@@ -2,7 +2,9 @@
 // of an image source. Sectors come through read_sectors, so the sector layout
 // of the image never matters here; the walks and their bounds are those of
 // formats/iso_walk.
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -34,8 +36,10 @@ bool extent_inside(const cd_source* cd, uint32_t lba, uint32_t size) {
     return lba <= cd->sectors && iso::sectors_for(size) <= cd->sectors - lba;
 }
 
-// Writes one file's extent to target in chunks of at most 32 sectors.
-int copy_extent(cd_source* cd, const iso_entry& e, const char* target, progress* p) {
+// Writes one file's extent to target in chunks of at most 32 sectors. A
+// chunk that fails to read after read_sectors' retries is named (file is the
+// entry's path on the disc) and, if the disc's question says so, read again.
+int copy_extent(cd_source* cd, const iso_entry& e, const char* file, const char* target, progress* p) {
     file_handle out = create_for_write(target);
     if (!out) {
         setup_log("cannot write %s", target);
@@ -45,9 +49,19 @@ int copy_extent(cd_source* cd, const iso_entry& e, const char* target, progress*
     while (remaining > 0) {
         uint32_t n = uint32_t(iso::sectors_for(remaining));
         if (n > CHUNK_SECTORS) n = CHUNK_SECTORS;
-        if (!extent_inside(cd, sector, n * ISO_SECTOR) || !read_sectors(cd, sector, n, buf)) {
+        if (!extent_inside(cd, sector, n * ISO_SECTOR)) {
+            setup_log("cannot read sector %llu of %s (beyond the end of the image)",
+                      static_cast<unsigned long long>(sector > cd->sectors ? sector : cd->sectors), file);
             setup_log("read error in %s", e.name);
             return 0;
+        }
+        while (!read_sectors(cd, sector, n, buf)) {
+            setup_log("cannot read sector %llu of %s (error %lu)",
+                      static_cast<unsigned long long>(cd->bad_sector), file, cd->bad_error);
+            if (!ask_to_retry(cd, file)) {
+                setup_log("read error in %s", e.name);
+                return 0;
+            }
         }
         uint32_t bytes = n * ISO_SECTOR < remaining ? n * ISO_SECTOR : remaining;
         if (!write_chunk(out.get(), buf, bytes, target)) return 0;
@@ -62,11 +76,16 @@ int copy_extent(cd_source* cd, const iso_entry& e, const char* target, progress*
 // folder of the directory that holds it. The first failure ends the walk.
 class extractor : public iso::tree_visitor {
 public:
-    extractor(cd_source* cd, const char* dst, progress* p) : cd_(cd), p_(p), folders_{dst} {}
+    extractor(cd_source* cd, const char* dst, progress* p)
+        : cd_(cd), p_(p), folders_{dst}, root_len_(folders_[0].size()) {}
 
     bool file(const iso_entry& e) override {
         char target[PATH_CHARS];
-        return target_of(e, target) && copy_extent(cd_, e, target, p_);
+        if (!target_of(e, target)) return false;
+        // The file's path on the disc, for a line or a question about it.
+        const char* on_disc = target + std::min(root_len_, strlen(target));
+        while (*on_disc == '\\') on_disc++;
+        return copy_extent(cd_, e, on_disc, target, p_);
     }
     bool enter(const iso_entry& e) override {
         char target[PATH_CHARS];
@@ -91,6 +110,7 @@ private:
     cd_source* cd_;
     progress* p_;
     std::vector<std::string> folders_;
+    size_t root_len_;
 };
 
 }  // namespace

@@ -113,7 +113,7 @@ int write_chunk(void* file, const void* data, uint32_t n, const char* path) {
     return 0;
 }
 
-int copy_file(const char* src, const char* dst, progress* p) {
+int copy_file(const char* src, const char* dst, progress* p, const read_again_fn& again) {
     make_parent(dst);
     file_handle in(CreateFileA(src, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -126,14 +126,24 @@ int copy_file(const char* src, const char* dst, progress* p) {
         setup_log("cannot write %s", dst);
         return 0;
     }
+    uint64_t offset = 0;
+    unsigned failures = 0;  // failed reads at offset in a row
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(in.get(), buf, COPY_CHUNK, &got, nullptr)) {
-            setup_log("cannot read %s (error %lu)", src, GetLastError());
+            const DWORD error = GetLastError();
+            LARGE_INTEGER at;
+            at.QuadPart = LONGLONG(offset);
+            if (again && again(offset, error, ++failures) &&
+                SetFilePointerEx(in.get(), at, nullptr, FILE_BEGIN))
+                continue;
+            setup_log("cannot read %s (error %lu)", src, error);
             return 0;
         }
+        failures = 0;
         if (got == 0) return 1;
         if (!write_chunk(out.get(), buf, got, dst)) return 0;
+        offset += got;
         if (p) progress_add(p, got);
     }
 }

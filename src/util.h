@@ -3,6 +3,7 @@
 // bounded text helpers they use come with text.h.
 #pragma once
 #include <cstdint>
+#include <functional>
 
 #include "text.h"
 
@@ -30,8 +31,13 @@ unsigned char* read_file(const char* path, uint64_t* len_out, uint64_t max_len);
 // Writes n bytes to an open file (a HANDLE) with one call; 1 when all were
 // written, else 0 after logging "cannot write %s (error %lu)" with path.
 int write_chunk(void* file, const void* data, uint32_t n, const char* path);
-// Chunked copy advancing p per chunk; 1 on success.
-int copy_file(const char* src, const char* dst, progress* p);
+// Whether a copy reads its source again where a read failed: told the byte
+// offset, the system's error code and how many reads there have failed in a
+// row (1, 2, ...). It may wait before it answers.
+using read_again_fn = std::function<bool(uint64_t offset, unsigned long error, unsigned failures)>;
+// Chunked copy advancing p per chunk; 1 on success. A failed read of src
+// fails the copy unless again (if given) asks to read there again.
+int copy_file(const char* src, const char* dst, progress* p, const read_again_fn& again = nullptr);
 // Removes a folder tree, unlinking reparse points without entering them;
 // nonzero if the folder itself was removed.
 int delete_tree(const char* dir);

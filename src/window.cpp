@@ -1,7 +1,9 @@
 // The setup window: fields for both discs and the install folder, the two
 // shortcut choices, and one installation at a time on a worker thread. The
 // worker never touches a control; it reports only through three posted
-// messages (log line, progress, end), which arrive in the order posted.
+// messages (log line, progress, end), which arrive in the order posted, and
+// asks through a fourth whether to read a damaged disc again, waiting for
+// the answer.
 // The layout is given for 96 DPI and scaled to the window's own DPI, and the
 // keyboard works as in any dialog: IsDialogMessage in the loop moves the
 // focus with Tab, Enter presses the default button and Escape closes.
@@ -92,6 +94,14 @@ void post_line(const char* line) {
         if (!PostMessageA(to, WM_LOG_LINE, 0, reinterpret_cast<LPARAM>(copy))) free(copy);
     }
 }
+
+// The worker's question about a disc that cannot be read (WM_DISC_UNREADABLE).
+struct disc_unreadable {
+    char text[FILE_PATH_CHARS];
+    int answer;
+    HANDLE answered;
+};
+HHOOK box_hook;  // set while the question's box is being shown
 
 int scale(int v) { return MulDiv(v, int(dpi), 96); }
 
@@ -257,8 +267,44 @@ void on_dpi_changed(UINT new_dpi, const RECT* suggested) {
     InvalidateRect(hwnd, nullptr, TRUE);
 }
 
+// On the worker thread: asks the window and waits for the answer.
+bool ask_disc_again(int disc, const char* file) {
+    disc_unreadable q = {};
+    text_printf(q.text, sizeof q.text,
+                "Disc %d could not be read at %s. Clean the disc, put it back and press Retry, or "
+                "press Cancel to stop.",
+                disc, file);
+    q.answer = IDCANCEL;
+    q.answered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!q.answered) return false;
+    if (PostMessageA(hwnd, WM_DISC_UNREADABLE, 0, reinterpret_cast<LPARAM>(&q)))
+        WaitForSingleObject(q.answered, INFINITE);
+    CloseHandle(q.answered);
+    return q.answer == IDRETRY;
+}
+
+// The box about a damaged disc belongs to the window but, unlike the
+// window's other boxes, leaves it enabled once it is up: Stop stays in reach
+// while the user cleans the disc.
+LRESULT CALLBACK keep_window_enabled(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_ACTIVATE && box_hook && GetWindow(reinterpret_cast<HWND>(wp), GW_OWNER) == hwnd) {
+        UnhookWindowsHookEx(box_hook);
+        box_hook = nullptr;
+        EnableWindow(hwnd, TRUE);
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+void on_disc_unreadable(disc_unreadable* q) {
+    box_hook = SetWindowsHookExA(WH_CBT, keep_window_enabled, nullptr, GetCurrentThreadId());
+    q->answer = MessageBoxA(hwnd, q->text, BOX_CAPTION, MB_RETRYCANCEL | MB_ICONWARNING);
+    if (box_hook) UnhookWindowsHookEx(box_hook);
+    box_hook = nullptr;
+    SetEvent(q->answered);
+}
+
 DWORD WINAPI worker(void*) {
-    int ok = do_install(opts, on_progress, nullptr);
+    int ok = do_install(opts, on_progress, nullptr, ask_disc_again);
     PostMessageA(hwnd, WM_INSTALL_ENDED, ok, 0);
     return 0;
 }
@@ -467,6 +513,9 @@ LRESULT CALLBACK wndproc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_INSTALL_ENDED:
         on_ended(wp != 0);
+        return 0;
+    case WM_DISC_UNREADABLE:
+        on_disc_unreadable(reinterpret_cast<disc_unreadable*>(lp));
         return 0;
     }
     return DefWindowProcA(w, msg, wp, lp);

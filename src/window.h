@@ -14,6 +14,10 @@ const UINT WM_LOG_LINE = WM_APP + 1;
 // and wParam the installation's result (1 or 0) when it has ended.
 const UINT WM_INSTALL_PROGRESS = WM_APP + 2;
 const UINT WM_INSTALL_ENDED = WM_APP + 3;
+// The worker's question whether to read a damaged disc again: lParam points
+// to the question, where the window stores the button pressed before it sets
+// the question's event.
+const UINT WM_DISC_UNREADABLE = WM_APP + 4;
 
 // Shows o's values, runs installations on a worker thread and returns when
 // the window closes (0; 1 if it could not be made). Stopping a running
