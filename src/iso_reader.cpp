@@ -59,6 +59,9 @@ int copy_extent(cd_source* cd, const iso_entry& e, const char* file, const char*
             setup_log("cannot read sector %llu of %s (error %lu)",
                       static_cast<unsigned long long>(cd->bad_sector), file, cd->bad_error);
             if (!ask_to_retry(cd, file)) {
+                // What did read stays: the file is whole up to the sector that is not.
+                const uint64_t good = (cd->bad_sector - sector) * ISO_SECTOR;
+                if (good) write_chunk(out.get(), buf, uint32_t(good < remaining ? good : remaining), target);
                 setup_log("read error in %s", e.name);
                 return 0;
             }

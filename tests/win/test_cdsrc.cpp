@@ -138,9 +138,15 @@ TEST(ReadSectors, RunsOfRawSectorsMatchThePlainImage) {
 
         // A run past the end fails, with the whole sectors before it in place.
         std::vector<uint8_t> tail(5 * 2048, 0xEE);
+        // It names the first sector that did not read, and nothing past the
+        // end is retried: the failure comes at once, without a retry line.
+        log_capture log("read_past_end");
         EXPECT_EQ(read_sectors(cd.get(), sectors - 3, 5, tail.data()), 0) << file;
         EXPECT_TRUE(std::equal(tail.begin(), tail.begin() + 3 * 2048, iso.end() - 3 * 2048)) << file;
+        EXPECT_EQ(cd->bad_sector, sectors) << file;
         EXPECT_EQ(read_sectors(cd.get(), 0xFFFFFFF0u, 32, tail.data()), 0);
+        EXPECT_EQ(cd->bad_sector, 0xFFFFFFF0u);
+        EXPECT_EQ(log.last(), "setup started") << file;
     }
 }
 
