@@ -4,7 +4,8 @@
 set -eu
 packages="cmake make python3 g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   mingw-w64-x86-64-dev wine wine64 xvfb xauth genisoimage xorriso clang
-  libclang-rt-14-dev googletest libgtest-dev imagemagick time xdotool fonts-wine"
+  libclang-rt-14-dev googletest libgtest-dev imagemagick time xdotool fonts-wine
+  fuse3 python3-fusepy"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed' ||

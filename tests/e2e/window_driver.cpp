@@ -7,19 +7,20 @@
 //   layout                         the frame, the client area and all 19 controls, at
 //                                  the window's DPI
 //   expect KEY=VALUE ...           disc1 disc2 dir start desk install install_enabled
-//                                  close status progress lines title, until all match
+//                                  close status progress lines title enabled (the
+//                                  window takes input), until all match
 //                                  (at most 10 seconds)
 //   get KEY                        print one of the values above
 //   set disc1|disc2|dir TEXT       replace a field's text
 //   click NAME                     install close browse image1 image2 folder1 folder2
 //                                  start desk (BM_CLICK, posted)
 //   close                          the window's close button (WM_CLOSE)
-//   answer CAPTION yes|no|ok|cancel [TEXT] [SECONDS]
+//   answer CAPTION yes|no|ok|cancel|retry [TEXT] [SECONDS]
 //                                  wait for a message box or dialog, check its text, press
 //   wait-box CAPTION TEXT SECONDS  until such a box is up
 //   box-gone CAPTION TEXT SECONDS  until no such box is shown
 //   wait-active SECONDS            until the setup window (or a box it owns) is active
-//   default-button CAPTION TEXT yes|no|ok|cancel
+//   default-button CAPTION TEXT yes|no|ok|cancel|retry
 //                                  that button of the box is its default
 //   nobox CAPTION SECONDS          no such box appears meanwhile
 //   wait-status TEXT SECONDS       until the status line reads TEXT
@@ -406,6 +407,7 @@ std::string value_of(const std::string& key, const std::vector<HWND>& c) {
     if (key == "progress") return num(static_cast<long>(send(c[C_PROG], PBM_GETPOS)));
     if (key == "lines") return num(static_cast<long>(send(c[C_LIST], LB_GETCOUNT)));
     if (key == "title") return text_of(need_main());
+    if (key == "enabled") return IsWindowEnabled(need_main()) ? "1" : "0";
     die(("unknown key " + key).c_str());
 }
 
@@ -497,10 +499,14 @@ HWND wait_box(const char* caption, const char* text, double seconds) {
     }
 }
 
+int button_id(const std::string& which) {
+    return which == "yes" ? IDYES : which == "no" ? IDNO : which == "ok" ? IDOK
+         : which == "cancel" ? IDCANCEL : which == "retry" ? IDRETRY : 0;
+}
+
 int press(HWND box, const std::string& which) {
-    int id = which == "yes" ? IDYES : which == "no" ? IDNO : which == "ok" ? IDOK
-           : which == "cancel" ? IDCANCEL : 0;
-    if (!id) die("answer: yes, no, ok or cancel");
+    int id = button_id(which);
+    if (!id) die("answer: yes, no, ok, cancel or retry");
     HWND b = GetDlgItem(box, id);
     if (!b) {
         fail("the box has no button %s", which);
@@ -518,9 +524,11 @@ int cmd_answer(const char* caption, const std::string& which, const char* want, 
     if (!box) die("no such box");
     std::string text = box_text(box);
     printf("box '%s': '%s'\n", caption, text.c_str());
-    // The window's own questions belong to it; the install pipeline's box has no owner.
+    // The window's own questions belong to it, and so does the question about
+    // a damaged disc; the install pipeline's other box has no owner.
     HWND owner = GetWindow(box, GW_OWNER);
-    if (text == "Stop the installation?" || text == "Please choose both discs and the install folder.") {
+    if (text == "Stop the installation?" || text == "Please choose both discs and the install folder." ||
+        text.find(" could not be read at ") != std::string::npos) {
         if (owner != main_window()) fail("the box is not owned by the setup window");
     } else if (strcmp(caption, "Tolvenar setup") == 0 && owner) {
         fail("the box has an owner window");
@@ -746,8 +754,7 @@ int cmd_wait_active(double seconds) {
 int cmd_default_button(const char* caption, const char* text, const std::string& which) {
     HWND box = wait_box(caption, text, 10);
     if (!box) die("no such box");
-    int id = which == "yes" ? IDYES : which == "no" ? IDNO : which == "ok" ? IDOK : IDCANCEL;
-    HWND b = GetDlgItem(box, id);
+    HWND b = GetDlgItem(box, button_id(which));
     if (!b) die("the box has no such button");
     DWORD kind = static_cast<DWORD>(GetWindowLongA(b, GWL_STYLE)) & 0xF;
     printf("button %s is %sthe default\n", which.c_str(), kind == BS_DEFPUSHBUTTON ? "" : "not ");
