@@ -77,27 +77,46 @@ int copy_extent(cd_source* cd, const iso_entry& e, const char* file, const char*
 
 // Extracts what the walk visits: each folder and file under the target
 // folder of the directory that holds it. The first failure ends the walk.
-class extractor : public iso::tree_visitor {
+// It is also the walk's sector source: a directory that cannot be read after
+// read_sectors' retries is named and, if the disc's question says so, read
+// again; otherwise the extraction fails rather than copy it as empty.
+class extractor : public iso::tree_visitor, public iso::sector_source {
 public:
     extractor(cd_source* cd, const char* dst, progress* p)
         : cd_(cd), p_(p), folders_{dst}, root_len_(folders_[0].size()) {}
 
     bool file(const iso_entry& e) override {
         char target[PATH_CHARS];
-        if (!target_of(e, target)) return false;
-        // The file's path on the disc, for a line or a question about it.
-        const char* on_disc = target + std::min(root_len_, strlen(target));
-        while (*on_disc == '\\') on_disc++;
-        return copy_extent(cd_, e, on_disc, target, p_);
+        if (failed_ || !target_of(e, target)) return false;
+        return copy_extent(cd_, e, on_disc(target), target, p_);
     }
     bool enter(const iso_entry& e) override {
         char target[PATH_CHARS];
-        if (!target_of(e, target)) return false;
+        if (failed_ || !target_of(e, target)) return false;
         make_dirs(target);
         folders_.push_back(target);
         return true;
     }
     void leave() override { folders_.pop_back(); }
+
+    uint64_t sector_count() const override { return cd_->sectors; }
+    // Reads the directory entered last (the walk enters before it reads).
+    bool read(uint32_t lba, uint32_t count, uint8_t* dest) override {
+        const char* dir = on_disc(folders_.back().c_str());
+        if (!*dir) dir = "\\";  // the top of the extraction
+        while (!read_sectors(cd_, lba, count, dest)) {
+            setup_log("cannot read sector %llu of %s (error %lu)",
+                      static_cast<unsigned long long>(cd_->bad_sector), dir, cd_->bad_error);
+            if (!ask_to_retry(cd_, dir)) {
+                const char* slash = strrchr(dir, '\\');
+                setup_log("read error in %s", slash && slash[1] ? slash + 1 : dir);
+                failed_ = true;
+                return false;
+            }
+        }
+        return true;
+    }
+    bool failed() const { return failed_; }
 
 private:
     // A name from the disc must stay one file or folder inside its folder.
@@ -109,11 +128,18 @@ private:
         text_printf(target, PATH_CHARS, "%s\\%s", folders_.back().c_str(), e.name);
         return true;
     }
+    // A target's path on the disc, for a line or a question about it.
+    const char* on_disc(const char* target) const {
+        const char* rel = target + std::min(root_len_, strlen(target));
+        while (*rel == '\\') rel++;
+        return rel;
+    }
 
     cd_source* cd_;
     progress* p_;
     std::vector<std::string> folders_;
     size_t root_len_;
+    bool failed_ = false;
 };
 
 }  // namespace
@@ -137,11 +163,10 @@ uint64_t iso_total(cd_source* cd, uint32_t lba, uint32_t size, int depth) {
 }
 
 int iso_copy(cd_source* cd, uint32_t lba, uint32_t size, const char* dst, progress* p, int depth) {
-    image_sectors sectors(cd);
-    iso::dir_walk walk(sectors);
     make_dirs(dst);
     extractor x(cd, dst, p);
-    if (!walk.traverse(lba, size, depth, x)) return 0;
+    iso::dir_walk walk(x);
+    if (!walk.traverse(lba, size, depth, x) || x.failed()) return 0;
     // The total walked the same directories: what is skipped here was not counted.
     const iso::walk_stats& s = walk.stats();
     if (s.skipped())

@@ -3,7 +3,8 @@
 # with EIO (faultfs.py, mounted by the faultfs fixture), a few times or every
 # time. Reads that fail a few times are retried and the installation
 # succeeds; a place that never reads is named in the log and, in the window,
-# the user may clean the disc and retry, or cancel, or stop.
+# the user may clean the disc and retry, or cancel, or stop. A directory that
+# never reads fails the copy.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/window_lib.sh"
@@ -121,6 +122,15 @@ check "image, never: copied up to the bad sector" \
     [ "$(stat -c %s "$copied")" -eq $((bad_byte / 2048 * 2048)) ]
 check "image, never: the copied part equals the disc" cmp -s -n "$(stat -c %s "$copied")" "$copied" "$src/disc1/$big1"
 echo "Wine reports EIO as error ${error:-?}"
+
+echo "== an image whose directory never reads"
+# A folder that cannot be read fails the copy instead of arriving empty.
+dir_sector=$(lba_of "$src/disc1.iso" DATA1/D003)
+faults "damaged/disc1.iso $((dir_sector * 2048)) $((dir_sector * 2048 + 1)) always"
+timed_install "$work/dir" "$W\\disc1.iso" "$W\\disc2.cue"
+fails "directory, never" "cannot read sector $dir_sector of DATA1\\D003 (error ${error:-?})" \
+    "read error in D003" "ERROR: copying disc 1 failed"
+check "directory, never: nothing copied from it" [ -z "$(ls -A "$work/dir/game/cd/DATA1/D003")" ]
 
 echo "== the window: the question, the disc cleaned, Retry"
 question="Disc 1 could not be read at $big1_win. Clean the disc, put it back and press Retry, or press Cancel to stop."
