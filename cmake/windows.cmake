@@ -2,6 +2,12 @@
 set(CMAKE_EXE_LINKER_FLAGS "${CMAKE_EXE_LINKER_FLAGS} -static -static-libgcc -static-libstdc++")
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
+# Reproducible: the same sources, compiler and game program give the same
+# bytes in any folder at any time. No build path reaches the objects
+# (__FILE__, debug information), and the PE header gets no link time.
+add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}/= -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
+add_link_options(-Wl,--no-insert-timestamp)
+
 # Each build tree has a Wine prefix of its own; wine-run starts programs in it.
 set(WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 configure_file(cmake/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY)
@@ -16,8 +22,11 @@ function(delay_import dll)
   list(JOIN ARGN "\n" exports)
   # Rewritten only when the list changes, so that a new configure relinks nothing.
   file(CONFIGURE OUTPUT ${def} CONTENT "LIBRARY ${dll}.dll\nEXPORTS\n${exports}\n")
+  # dlltool names the library's symbols after the output path it is given,
+  # which would put the build folder into setup.exe: a bare name, then.
   if(NOT EXISTS ${lib} OR ${def} IS_NEWER_THAN ${lib})
-    execute_process(COMMAND ${CMAKE_DLLTOOL} -d ${def} -y ${lib} COMMAND_ERROR_IS_FATAL ANY)
+    execute_process(COMMAND ${CMAKE_DLLTOOL} -d ${dll}.def -y lib${dll}_delay.a
+      WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/delay COMMAND_ERROR_IS_FATAL ANY)
   endif()
   set(DELAY_LIBS ${DELAY_LIBS} ${lib} PARENT_SCOPE)
 endfunction()
