@@ -6,10 +6,9 @@ endforeach()
 
 # Like setup.exe, bench_install carries the game program: do_install refuses
 # to run without it.
-add_executable(bench_install EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/bench_install.cpp res/setup.rc)
-target_include_directories(bench_install PRIVATE ${CMAKE_BINARY_DIR}/res ${CMAKE_SOURCE_DIR}/res)
+add_executable(bench_install EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/bench_install.cpp)
 target_link_libraries(bench_install setupcore psapi)
-add_dependencies(bench_install tolvenar_game)
+carry_game_exe(bench_install ${GAME_STANDIN} tolvenar_game)
 
 add_custom_target(bench_programs)
 add_dependencies(bench_programs bench_read bench_copy bench_floor bench_install setup)

@@ -39,19 +39,59 @@ add_library(setupcore STATIC ${CORE_SOURCES} ${FORMAT_SOURCES})
 target_include_directories(setupcore PUBLIC src)
 target_link_libraries(setupcore PUBLIC ${WIN_LIBS})
 
-# The stand-in game program that setup.exe carries and installs.
+# The stand-in game program, carried unless the build names another.
 add_executable(tolvenar_game WIN32 game/game.cpp)
 target_link_libraries(tolvenar_game user32)
+set(GAME_STANDIN ${CMAKE_BINARY_DIR}/tolvenar_game.exe)
+set(TOLVENAR_GAME_EXE ${GAME_STANDIN} CACHE FILEPATH
+  "the game program that setup.exe carries and installs (a 64-bit Windows program)")
+include(cmake/game_exe.cmake)
+if(NOT TOLVENAR_GAME_EXE STREQUAL GAME_STANDIN)
+  game_exe_problem("${TOLVENAR_GAME_EXE}" problem)
+  if(problem)
+    message(FATAL_ERROR "TOLVENAR_GAME_EXE is ${TOLVENAR_GAME_EXE}, but ${problem}. "
+      "It must name a 64-bit Windows program (PE32+, x86-64).")
+  endif()
+endif()
 
+# The resources: the manifest and the version resource take the project's
+# version, written as Windows writes versions (four numbers).
 enable_language(RC)
-set(GAME_EXE ${CMAKE_BINARY_DIR}/tolvenar_game.exe)
-file(WRITE ${CMAKE_BINARY_DIR}/res/gameexe.rc "GAMEEXE RCDATA \"${GAME_EXE}\"\n")
-add_executable(setup WIN32 src/winmain.cpp res/setup.rc)
-set_source_files_properties(res/setup.rc PROPERTIES OBJECT_DEPENDS
-  "${GAME_EXE};${CMAKE_SOURCE_DIR}/res/setup.manifest;${CMAKE_BINARY_DIR}/res/gameexe.rc")
-target_include_directories(setup PRIVATE ${CMAKE_BINARY_DIR}/res ${CMAKE_SOURCE_DIR}/res)
+set(SETUP_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
+configure_file(res/setup.manifest.in ${CMAKE_BINARY_DIR}/res/setup.manifest @ONLY)
+configure_file(res/version.h.in ${CMAKE_BINARY_DIR}/res/version.h @ONLY)
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/VERSION CONTENT "${PROJECT_VERSION}\n")
+
+# carry_game_exe(TARGET EXE [DEPENDS...]): TARGET gets setup.exe's resources
+# with EXE as GAMEEXE. The build checks EXE (cmake/game_exe.cmake) and embeds
+# a copy in a folder of the target's own, named without any path, so that
+# no build path reaches the program.
+function(carry_game_exe target exe)
+  set(dir ${CMAKE_BINARY_DIR}/payload/${target})
+  add_custom_command(OUTPUT ${dir}/gameexe.exe
+    COMMAND ${CMAKE_COMMAND} -DEXE=${exe} -DCOPY=${dir}/gameexe.exe
+      -P ${CMAKE_SOURCE_DIR}/cmake/game_exe.cmake
+    DEPENDS ${exe} ${ARGN} ${CMAKE_SOURCE_DIR}/cmake/game_exe.cmake
+    COMMENT "Checking the game program ${exe}")
+  file(CONFIGURE OUTPUT ${dir}/gameexe.rc CONTENT "GAMEEXE RCDATA \"gameexe.exe\"\n")
+  # A script of the target's own, since what it depends on is the target's.
+  file(CONFIGURE OUTPUT ${dir}/resources.rc CONTENT "#include \"setup.rc\"\n")
+  set_source_files_properties(${dir}/resources.rc PROPERTIES OBJECT_DEPENDS
+    "${dir}/gameexe.exe;${CMAKE_BINARY_DIR}/res/setup.manifest;${CMAKE_BINARY_DIR}/res/version.h")
+  target_sources(${target} PRIVATE ${dir}/resources.rc)
+  target_include_directories(${target} PRIVATE ${dir} ${CMAKE_BINARY_DIR}/res ${CMAKE_SOURCE_DIR}/res)
+endfunction()
+
+add_executable(setup WIN32 src/winmain.cpp)
 target_link_libraries(setup setupcore)
-add_dependencies(setup tolvenar_game)
+# What is shipped needs neither the symbol table nor the runtime libraries'
+# debug information: without them setup.exe is a third of the size.
+target_link_options(setup PRIVATE $<$<CONFIG:Release>:-s>)
+if(TOLVENAR_GAME_EXE STREQUAL GAME_STANDIN)
+  carry_game_exe(setup ${GAME_STANDIN} tolvenar_game)
+else()
+  carry_game_exe(setup ${TOLVENAR_GAME_EXE})
+endif()
 
 # GoogleTest, built from its sources with the cross compiler.
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
@@ -80,7 +120,7 @@ file(GLOB WIN_TESTS CONFIGURE_DEPENDS tests/win/test_*.cpp)
 foreach(src ${WIN_TESTS})
   get_filename_component(name ${src} NAME_WE)
   add_executable(${name} ${src} tests/win/testutil.cpp tests/win/manifest.rc)
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/res)
+  target_include_directories(${name} PRIVATE ${CMAKE_BINARY_DIR}/res)
   target_link_libraries(${name} setupcore gtest gtest_main)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "wine;discs"

@@ -44,6 +44,16 @@ log_has() { log_text | grep -xF -- "$1" >/dev/null; }
 # The log equals the given lines exactly.
 log_is() { [ "$(log_text)" = "$(printf '%s\n' "$@")" ]; }
 
+# icons exe|ico FILE: the icon resources of a program file, or those an icon
+# file should become; "type name lang size md5" lines, sorted.
+icons() {
+    if [ "$1" = exe ]; then
+        python3 "$SRC/tools/peres.py" "$2" | awk '$1 == 3 || $1 == 14' | sort
+    else
+        python3 "$SRC/tests/e2e/ico_resources.py" "$2" | sort
+    fi
+}
+
 # The tree of files below a folder: relative path and checksum, sorted.
 tree_sums() { (cd "$1" && find . -type f -exec md5sum {} + | sort -k2); }
 

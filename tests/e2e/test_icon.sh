@@ -8,31 +8,6 @@ work=$(workdir icon)
 discs=$work/discs
 python3 "$SRC/tools/mkdisc.py" sample "$discs" --folders-only >/dev/null
 
-# ico.py ICO: for what an icon file should become (RT_ICON 1..n and
-# RT_GROUP_ICON 1, all at language 0), the lines tools/peres.py prints for
-# a program file: "type name lang size md5".
-cat > "$work/ico.py" <<'PY'
-import hashlib, struct, sys
-
-data = open(sys.argv[1], "rb").read()
-n = struct.unpack_from("<H", data, 4)[0]
-group = struct.pack("<HHH", 0, 1, n)
-for i in range(n):
-    e = data[6 + 16 * i:22 + 16 * i]
-    length, offset = struct.unpack_from("<II", e, 8)
-    body = data[offset:offset + length]
-    print(3, i + 1, 0, len(body), hashlib.md5(body).hexdigest())
-    group += e[:12] + struct.pack("<H", i + 1)
-print(14, 1, 0, len(group), hashlib.md5(group).hexdigest())
-PY
-icons() {  # icons exe|ico FILE: the icon resources, sorted
-    if [ "$1" = exe ]; then
-        python3 "$SRC/tools/peres.py" "$2" | awk '$1 == 3 || $1 == 14' | sort
-    else
-        python3 "$work/ico.py" "$2" | sort
-    fi
-}
-
 install() {  # install NAME DISC1-FOLDER
     target=$work/out/$1
     run "$SETUP_EXE" /silent /cd "$(winpath "$2")" /cd2 "$(winpath "$discs/disc2")" /dir "$(winpath "$target")"

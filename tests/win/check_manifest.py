@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""check_manifest.py SETUP_EXE: the application manifest that setup.exe
-carries (RT_MANIFEST 1, language 1033), element by element: identity,
-description, the common controls dependency, the trust information, and the
-window settings (DPI awareness and UTF-8 as the process's code page)."""
+"""check_manifest.py SETUP_EXE VERSION: the application manifest that
+setup.exe carries (RT_MANIFEST 1, language 1033), element by element: identity
+(with the project's version, four numbers), description, the common controls
+dependency, the trust information, and the window settings (DPI awareness and
+UTF-8 as the process's code page)."""
 
 import os
 import sys
@@ -35,7 +36,7 @@ check(text.startswith(b'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>'
 root = ET.fromstring(text)
 check(root.tag == V1 + "assembly" and root.get("manifestVersion") == "1.0", "assembly, manifest version 1.0")
 ident = root.find(V1 + "assemblyIdentity")
-check(ident is not None and ident.attrib == {"version": "1.0.0.0", "name": "TolvenarVarnix.Setup",
+check(ident is not None and ident.attrib == {"version": sys.argv[2], "name": "TolvenarVarnix.Setup",
                                              "type": "win32"}, "its identity")
 desc = root.find(V1 + "description")
 check(desc is not None and desc.text == "Tolvenar - Varnix Setup", "its description")
