@@ -106,7 +106,19 @@ add_test(NAME wine_start COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh star
 set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine)
 add_test(NAME wine_stop COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh stop ${WINEPREFIX})
 set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
-add_test(NAME make_fixtures COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/mkdisc.py fixtures ${FIXTURES})
+# The fixtures take the names that the tests expect from the setup's own
+# decoder (tools/iso_names.cpp), built for this machine, where the disc maker
+# runs, with its compiler.
+find_program(HOST_CXX NAMES c++ g++ clang++ REQUIRED)
+set(ISO_NAMES ${CMAKE_BINARY_DIR}/iso_names)
+add_custom_command(OUTPUT ${ISO_NAMES}
+  COMMAND ${HOST_CXX} -std=c++17 -O1 -I${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tools/iso_names.cpp
+    ${CMAKE_SOURCE_DIR}/src/formats/iso9660.cpp -o ${ISO_NAMES}
+  DEPENDS tools/iso_names.cpp src/formats/iso9660.cpp src/formats/iso9660.h src/formats/bytes.h
+  COMMENT "Building iso_names for this machine")
+add_custom_target(host_iso_names ALL DEPENDS ${ISO_NAMES})
+add_test(NAME make_fixtures
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/mkdisc.py fixtures ${FIXTURES} --names-tool ${ISO_NAMES})
 set_tests_properties(make_fixtures PROPERTIES FIXTURES_SETUP discs)
 add_test(NAME make_link_fixture COMMAND sh ${CMAKE_SOURCE_DIR}/tests/win/linktree.sh ${FIXTURES}/linktree)
 set_tests_properties(make_link_fixture PROPERTIES FIXTURES_SETUP discs DEPENDS make_fixtures)

@@ -362,11 +362,9 @@ TEST(IsoCopy, UnsafeNamesStopTheExtraction) {
     for (std::string line; std::getline(lines, line);) {
         if (line.empty() || line[0] == '#') continue;
         std::istringstream fields(line);
-        std::string label, id, cleaned;
-        fields >> label >> id >> cleaned;
-        // A zero byte cannot stand in a name; it shows as '?'.
-        std::string shown = unhex(cleaned);
-        std::replace(shown.begin(), shown.end(), '\0', '?');
+        std::string label, id, decoded;
+        fields >> label >> id >> decoded;
+        const std::string shown = unhex(decoded);
         for (const char* kind : {"", "-dir"}) {
             std::string image = label + kind;
             // Some image files are named like devices themselves (con.iso): the

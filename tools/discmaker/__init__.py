@@ -11,6 +11,7 @@ discmaker.isowrite for IsoImage (see tools/README.md).
 Modules: common (units, flags, output folders), tree (folder trees and
 manifests), mastering (the real tool), raw (raw sectors and cue sheets),
 isoread and isowrite (our own ISO 9660 reader and writer), crafted (crafted
-and hostile images), samples (the sample discs and the fixture set), selftest,
-cli (the command line).
+and hostile images), samples (the sample discs and the fixture set), decoded
+(the names the setup's own decoder gives, through iso_names), selftest, cli
+(the command line).
 """

@@ -100,6 +100,9 @@ def main(argv=None):
     p.add_argument("--name", metavar="HEX", help="unsafe-name: identifier bytes in hex (2e2e2e is '...')")
     p.add_argument("--label", help="unsafe-name: a predefined identifier")
     p.add_argument("--dir", action="store_true", help="unsafe-name: make the entry a directory")
+    p.add_argument("--names-tool", metavar="ISO_NAMES",
+                   help="unsafe-set: the iso_names program built from the setup's decoder "
+                        "(build/native/iso_names), which gives the names tests expect")
     p.add_argument("--levels", type=int, default=10, help="shared: levels (default 10)")
     p.add_argument("--fanout", type=int, default=10, help="shared: records per level (default 10)")
 
@@ -113,6 +116,9 @@ def main(argv=None):
     p.add_argument("out", metavar="OUT")
     p.add_argument("--tool", choices=("genisoimage", "xorriso"))
     p.add_argument("--force", action="store_true", help="replace a non-empty OUT not made by mkdisc")
+    p.add_argument("--names-tool", metavar="ISO_NAMES", required=True,
+                   help="the iso_names program built from the setup's decoder "
+                        "(build/native/iso_names), which gives the names tests expect")
 
     p = sub.add_parser("ls", help="list an image's records with the checking reader")
     p.add_argument("image", metavar="IMAGE")
@@ -122,6 +128,9 @@ def main(argv=None):
     p = sub.add_parser("selftest", help="check every command's output; exit 1 on failure")
     p.add_argument("--keep", metavar="DIR", help="work in DIR and keep the outputs")
     p.add_argument("-v", "--verbose", action="store_true")
+    p.add_argument("--names-tool", metavar="ISO_NAMES", required=True,
+                   help="the iso_names program built from the setup's decoder "
+                        "(build/native/iso_names), which gives the names tests expect")
 
     args = ap.parse_args(argv)
     if args.cmd == "tree":
@@ -142,7 +151,7 @@ def main(argv=None):
         make_sample(args.out, args.size, args.seed, args.folders_only, args.disc2_mode, args.tool)
     elif args.cmd == "crafted":
         if args.kind == "unsafe-set":
-            write_unsafe_set(args.out)
+            write_unsafe_set(args.out, args.names_tool)
         elif args.kind == "unsafe-name":
             craft_unsafe_name(unsafe_ident(args), args.dir).write(args.out)
         elif args.kind == "shared":
@@ -152,11 +161,11 @@ def main(argv=None):
     elif args.cmd == "hostile":
         write_hostile(args.out, args.chain)
     elif args.cmd == "fixtures":
-        make_fixtures(args.out, args.force, args.tool)
+        make_fixtures(args.out, args.names_tool, args.force, args.tool)
     elif args.cmd == "ls":
         cmd_ls(args)
     elif args.cmd == "selftest":
-        return selftest(args.keep, args.verbose)
+        return selftest(args.names_tool, args.keep, args.verbose)
     return 0
 
 

@@ -4,7 +4,7 @@ import os
 
 from .common import HIDDEN, MULTI_EXTENT, MiB, SECTOR, fail, rmtree
 from .tree import TreeMaker, chain_dir
-from .isoread import clean_name
+from .decoded import decoded_names
 from .isowrite import Dir, File, IsoImage
 
 
@@ -256,16 +256,20 @@ def unsafe_ident(args):
         fail(f"--name wants the identifier bytes in hex, not {args.name!r}")
 
 
-def write_unsafe_set(folder):
+def write_unsafe_set(folder, names_tool):
     """Every predefined unsafe name, as a file (LABEL.iso) and as a directory
-    (LABEL-dir.iso), with index.txt: label, identifier hex, cleaned name hex."""
+    (LABEL-dir.iso), with index.txt: label, identifier hex, and the name the
+    setup's decoder makes of it in hex (names_tool: see decoded)."""
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, "index.txt"), "w", newline="\n") as idx:
-        idx.write("# label\tidentifier (hex)\tcleaned name (hex)\n")
+        idx.write("# label\tidentifier (hex)\tname as decoded (hex)\n")
         for label, ident in UNSAFE_NAMES:
-            craft_unsafe_name(ident).write(os.path.join(folder, f"{label}.iso"))
+            path = os.path.join(folder, f"{label}.iso")
+            img = craft_unsafe_name(ident)
+            img.write(path)
             craft_unsafe_name(ident, as_dir=True).write(os.path.join(folder, f"{label}-dir.iso"))
-            idx.write(f"{label}\t{ident.hex() or '-'}\t{clean_name(ident).hex() or '-'}\n")
+            name = decoded_names(names_tool, path)[(img.root.lba, 1)]  # after A_FIRST.TXT
+            idx.write(f"{label}\t{ident.hex() or '-'}\t{name.hex() or '-'}\n")
 
 
 # ---------------------------------------------------------------------------

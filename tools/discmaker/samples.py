@@ -9,7 +9,7 @@ from .common import HIDDEN, KiB, MiB, fresh_dir
 from .tree import TreeMaker, fill_folders, make_tree, write_manifest
 from .mastering import master_iso
 from .raw import iso_to_raw, write_cue
-from .isoread import clean_name
+from .decoded import decoded_names
 from .isowrite import Dir, Record
 from .crafted import CRAFTED, pattern, write_unsafe_set
 
@@ -141,16 +141,17 @@ def make_sample(out, size=4 * MiB, seed=7, folders_only=False, disc2_mode=1, too
 CRAFTED_MANIFEST = ("lookup", "big-dir", "deep")
 
 
-def crafted_manifest_lines(label, img):
-    """Manifest lines for a well-formed crafted image, from the writer's tree."""
+def crafted_manifest_lines(label, img, names):
+    """Manifest lines for a well-formed crafted image: the writer's tree, with
+    the names the setup's decoder gives its records (names: decoded_names)."""
     lines, total, count = [], 0, 0
 
     def go(d, prefix):
         nonlocal total, count
-        for it in d.items:
+        for i, it in enumerate(d.items):
             if not isinstance(it, Record) or it.target is None:
-                continue
-            rel = prefix + clean_name(it.ident).decode("latin-1")
+                raise ValueError(f"{label}: only file and folder records have decoded names")
+            rel = prefix + names[(d.lba, i)].decode("latin-1")
             if isinstance(it.target, Dir):
                 lines.append(f"{label}\tD\t{rel}\t0\t-\t-")
                 go(it.target, rel + "\\")
@@ -166,7 +167,8 @@ def crafted_manifest_lines(label, img):
     return lines
 
 
-def make_fixtures(out, force=False, tool=None):
+def make_fixtures(out, names_tool, force=False, tool=None):
+    """The fixture set; names_tool is the iso_names program (see decoded)."""
     fresh_dir(out, force=force, marker=True)
     tree, deep = os.path.join(out, "tree"), os.path.join(out, "deep")
     os.makedirs(tree)
@@ -185,10 +187,11 @@ def make_fixtures(out, force=False, tool=None):
     extra = []
     for kind, (make, _) in CRAFTED.items():
         img = make()
-        img.write(os.path.join(cdir, f"{kind}.iso"))
+        path = os.path.join(cdir, f"{kind}.iso")
+        img.write(path)
         if kind in CRAFTED_MANIFEST:
-            extra += crafted_manifest_lines(f"crafted/{kind}", img)
-    write_unsafe_set(os.path.join(cdir, "unsafe"))
+            extra += crafted_manifest_lines(f"crafted/{kind}", img, decoded_names(names_tool, path))
+    write_unsafe_set(os.path.join(cdir, "unsafe"), names_tool)
     path = os.path.join(out, "manifest.txt")
     write_manifest(path, [("tree", tree), ("deep", deep)])
     with open(path, "a", newline="\n") as f:

@@ -13,6 +13,7 @@ from .raw import BCD, MODE2_FORM1_SUBHEADER, RAW_LAYOUT, SYNC, iso_to_raw, raw_t
 from .isoread import IsoReader, clean_name
 from .crafted import CRAFTED, UNSAFE_NAMES, craft_unsafe_name, pattern
 from .samples import check_ico, make_fixtures, make_sample
+from .decoded import decoded_entries
 
 
 # Self-check
@@ -286,7 +287,30 @@ def selftest_sample(c, tmp):
     c.check(open(os.path.join(out, "disc2.cue")).read().startswith('FILE "disc2.bin" BINARY'), "sample: cue sheet")
 
 
-def selftest(keep=None, verbose=False):
+def selftest_decoder(c, tmp, names_tool):
+    """Our reader names the records of the well-formed crafted kinds and of the
+    unsafe set as the setup's decoder does (this reader's rules are a copy)."""
+    images = {k: CRAFTED[k][0]() for k in ("lookup", "big-dir", "deep", "names", "multi-extent", "empty")}
+    for label, ident in UNSAFE_NAMES:
+        images[f"unsafe {label}"] = craft_unsafe_name(ident)
+        images[f"unsafe {label}-dir"] = craft_unsafe_name(ident, as_dir=True)
+    differ = []
+    for what, img in images.items():
+        path = os.path.join(tmp, "decoded.iso")
+        img.write(path)
+        entries = decoded_entries(names_tool, path)
+        with IsoReader(path) as r:
+            dirs = {r.root_lba: r.root_size}
+            dirs.update({lba: size for _, _, is_dir, lba, size, _ in entries if is_dir})
+            for lba, size in dirs.items():
+                ours = [e.name for e in r.records(lba, size)]
+                theirs = [e[5] for e in entries if e[0] == lba]
+                if ours != theirs:
+                    differ.append(f"{what}: {ours} != {theirs}")
+    c.check(not differ, f"our reader's names are the decoder's {differ[:3]}")
+
+
+def selftest(names_tool, keep=None, verbose=False):
     c = Checker(verbose)
     tmp = keep or tempfile.mkdtemp(prefix="mkdisc-selftest-")
     if keep:
@@ -297,13 +321,14 @@ def selftest(keep=None, verbose=False):
         if isos:
             selftest_raw(c, tmp, isos[0])
         selftest_crafted(c, tmp)
+        selftest_decoder(c, tmp, names_tool)
         selftest_sample(c, tmp)
         fx = os.path.join(tmp, "fixtures")
-        make_fixtures(fx)
+        make_fixtures(fx, names_tool)
         want = ["tree", "deep", "tree.iso", "tree_m1.bin", "tree_m1.cue", "tree_m2.bin", "tree_m2.cue",
                 "deep.iso", "manifest.txt"] + [f"crafted/{k}.iso" for k in CRAFTED]
         c.check(all(os.path.exists(os.path.join(fx, p)) for p in want), "fixtures: every file made")
-        make_fixtures(fx)
+        make_fixtures(fx, names_tool)
         c.check(os.path.exists(os.path.join(fx, "manifest.txt")), "fixtures: a second run recreates the set")
     finally:
         if not keep:
