@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "cdsrc.h"
-#include "setup.h"
+#include "log.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "install.h"
-#include "setup.h"
+#include "log.h"
 
 namespace {
 

@@ -80,7 +80,7 @@ key Return
 drv wait-box "Tolvenar setup" "$missing" 60
 drv expect install_enabled=0 close=Cancel
 key Escape
-drv wait-box "Tolvenar setup" "Stop the installation?" 10
+drv wait-box "Tolvenar setup" "Stop the installation?" 30
 drv default-button "Tolvenar setup" "Stop the installation?" no
 xdotool key --delay 30 Return
 drv box-gone "Tolvenar setup" "Stop the installation?" 10

@@ -111,7 +111,7 @@ drv click close
 drv answer "Tolvenar setup" no "Stop the installation?"
 drv expect install_enabled=0 close=Cancel
 drv close
-drv wait-box "Tolvenar setup" "Stop the installation?" 10
+drv wait-box "Tolvenar setup" "Stop the installation?" 30
 drv answer "Tolvenar setup" ok "$missing"
 drv wait-status "$failed" 30
 drv expect install=Install install_enabled=1 close=Close

@@ -9,14 +9,15 @@
 //   expect KEY=VALUE ...           disc1 disc2 dir start desk install install_enabled
 //                                  close status progress lines title enabled (the
 //                                  window takes input), until all match
-//                                  (at most 10 seconds)
+//                                  (at most 30 seconds)
 //   get KEY                        print one of the values above
 //   set disc1|disc2|dir TEXT       replace a field's text
 //   click NAME                     install close browse image1 image2 folder1 folder2
 //                                  start desk (BM_CLICK, posted)
 //   close                          the window's close button (WM_CLOSE)
 //   answer CAPTION yes|no|ok|cancel|retry [TEXT] [SECONDS]
-//                                  wait for a message box or dialog, check its text, press
+//                                  wait for a message box or dialog (30 seconds unless
+//                                  given), check its text, press
 //   wait-box CAPTION TEXT SECONDS  until such a box is up
 //   box-gone CAPTION TEXT SECONDS  until no such box is shown
 //   wait-active SECONDS            until the setup window (or a box it owns) is active
@@ -59,7 +60,7 @@
 namespace {
 
 int failures;
-const double EXPECT_SECONDS = 10;
+const double EXPECT_SECONDS = 30;
 
 // Fills the %s in a message in turn with the arguments (which may hold any text).
 void fail(const char* msg, const std::string& a = "", const std::string& b = "",
@@ -801,7 +802,7 @@ int main(int argc, char** argv) {
         if (!PostMessageA(need_main(), WM_CLOSE, 0, 0)) die("cannot post WM_CLOSE");
     } else if (cmd == "answer" && argc >= 4) {
         cmd_answer(argv[2], argv[3], argc > 4 && argv[4][0] ? argv[4] : nullptr,
-                   secs(argc, argv, 5, 10));
+                   secs(argc, argv, 5, 30));
     } else if (cmd == "get" && argc == 3) {
         printf("%s\n", value_of(argv[2], controls()).c_str());
     } else if (cmd == "wait-box" && argc == 5) {
