@@ -9,17 +9,22 @@
 #include <set>
 #include <string>
 
+#include "formats/ccd.h"
 #include "formats/cuesheet.h"
+#include "formats/mds.h"
+#include "formats/nrg.h"
+#include "formats/toc.h"
 #include "handles.h"
 #include "log.h"
 
 namespace {
 
 const uint32_t RAW_SECTOR = 2352;
+const uint32_t MAX_SECTOR = 2448;  // raw sectors with 96 bytes of subchannel data
 // A raw run is read whole into this buffer and its user data picked out; longer
 // runs go in batches. One copy runs at a time, so one static buffer serves.
 const uint32_t RAW_BATCH = 32;
-unsigned char raw[RAW_BATCH * RAW_SECTOR];
+unsigned char raw[RAW_BATCH * MAX_SECTOR];
 // Plain runs are read straight into dest, in batches that keep ReadFile's
 // 32-bit count far from overflow.
 const uint32_t PLAIN_BATCH = 8192;
@@ -27,7 +32,11 @@ const uint32_t PLAIN_BATCH = 8192;
 struct layout {
     uint32_t sector_size, data_offset;
 };
-const layout layouts[] = {{ISO_SECTOR, 0}, {RAW_SECTOR, 16}, {RAW_SECTOR, 24}};
+// The layouts a bare image file is probed for, in this order. The probe
+// position of each lies where the others hold zeros or user data, not a
+// volume descriptor's signature.
+const layout layouts[] = {{ISO_SECTOR, 0}, {RAW_SECTOR, 16}, {RAW_SECTOR, 24},
+                          {MAX_SECTOR, 16}, {MAX_SECTOR, 24}, {2336, 8}};
 
 // Reads up to len bytes at byte offset pos with one read call; the count
 // read, or -1 when the call failed (error then holds the system's code). A
@@ -50,12 +59,12 @@ int64_t read_at(HANDLE fh, uint64_t pos, void* dest, DWORD len, DWORD* error) {
 // call; the count of whole sectors that arrived in dest.
 uint32_t read_run(cd_source* cd, uint64_t sector, uint32_t n, unsigned char* dest, DWORD* error) {
     if (cd->sector_size == ISO_SECTOR) {
-        int64_t got = read_at(cd->fh, sector * ISO_SECTOR + cd->data_offset, dest, n * ISO_SECTOR, error);
+        int64_t got = read_at(cd->fh, cd->base + sector * ISO_SECTOR, dest, n * ISO_SECTOR, error);
         return got < 0 ? 0 : uint32_t(got / ISO_SECTOR);
     }
     // The run spans from the first sector's user data to the last one's end.
     DWORD want = (n - 1) * cd->sector_size + ISO_SECTOR;
-    int64_t got = read_at(cd->fh, sector * cd->sector_size + cd->data_offset, raw, want, error);
+    int64_t got = read_at(cd->fh, cd->base + sector * cd->sector_size + cd->data_offset, raw, want, error);
     uint32_t whole = got < ISO_SECTOR ? 0 : uint32_t((got - ISO_SECTOR) / cd->sector_size + 1);
     if (whole > n) whole = n;
     for (uint32_t i = 0; i < whole; i++)
@@ -81,7 +90,7 @@ bool probe(cd_source* cd, const layout& l) {
     cd->sector_size = l.sector_size;
     cd->data_offset = l.data_offset;
     unsigned char sector[ISO_SECTOR];
-    uint64_t pos = uint64_t(ISO_PVD_SECTOR) * l.sector_size + l.data_offset;
+    uint64_t pos = cd->base + uint64_t(ISO_PVD_SECTOR) * l.sector_size + l.data_offset;
     DWORD error = 0;
     return read_at(cd->fh, pos, sector, ISO_SECTOR, &error) == ISO_SECTOR &&
            iso::read_pvd(sector, &cd->root_lba, &cd->root_size);
@@ -89,25 +98,100 @@ bool probe(cd_source* cd, const layout& l) {
 
 // Whole logical sectors whose user data lies inside an image file of this size.
 uint64_t whole_sectors(uint64_t file_size, const cd_source* cd) {
-    uint64_t first_end = cd->data_offset + uint64_t(ISO_SECTOR);
+    uint64_t first_end = cd->base + cd->data_offset + uint64_t(ISO_SECTOR);
     return file_size < first_end ? 0 : (file_size - first_end) / cd->sector_size + 1;
 }
 
-// A cue sheet is a few KB of text. A larger file is no sheet (an image that
-// merely has a .cue name, say): it is never read whole, and opens as an image.
-const uint64_t MAX_CUE_BYTES = 1 << 20;
+// A descriptor is a few KB. A larger file is none (an image that merely has a
+// .cue name, say) and is never read whole.
+const uint64_t MAX_DESCRIPTOR_BYTES = 1 << 20;
 
-// The image a cue sheet names, or the sheet itself when it names none.
-std::string resolve_cue(const char* sheet) {
+// What a path names once its descriptor, if any, has been read: the image
+// file, and where its data track lies when the descriptor said so.
+struct image_plan {
+    std::string file;
+    const char* kind = "image";  // the description's first words
+    bool described = false;
+    rip::data_track track;
+};
+
+// The descriptor's bytes as one string, or null when it cannot be read or is
+// larger than a descriptor. The caller frees them.
+char* read_descriptor(const char* path, uint64_t* len) {
+    unsigned char* text = read_file(path, len, MAX_DESCRIPTOR_BYTES);
+    if (text) text[*len] = 0;
+    return reinterpret_cast<char*>(text);
+}
+
+// A cue sheet: its first data track, or else the first quoted name after
+// "FILE", probed; a sheet that cannot be read or names nothing is probed
+// itself (and holds no volume descriptor).
+bool plan_cue(const char* sheet, image_plan* plan) {
     uint64_t len = 0;
-    unsigned char* text = read_file(sheet, &len, MAX_CUE_BYTES);
-    if (!text) return sheet;
-    text[len] = 0;
-    std::string name, path = sheet;
-    if (cue::image_name(reinterpret_cast<char*>(text), size_t(len), &name))
-        path = cue::image_path(sheet, name);
+    char* text = read_descriptor(sheet, &len);
+    if (!text) return true;
+    std::string name;
+    if (cue::first_data_track(text, size_t(len), &plan->track)) {
+        plan->described = true;
+        name = plan->track.file;
+    } else if (!cue::image_name(text, size_t(len), &name)) {
+        name.clear();
+    }
     free(text);
-    return path;
+    if (name.empty()) return true;
+    if (!rip::safe_name(name)) return false;
+    plan->file = cue::image_path(sheet, name);
+    return true;
+}
+
+// The last bytes of a Nero image, where its chunk list and footer are.
+bool plan_nrg(const char* path, image_plan* plan) {
+    file_handle f(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size;
+    if (!f || !GetFileSizeEx(f.get(), &size)) return false;
+    const uint64_t file_size = uint64_t(size.QuadPart);
+    std::vector<uint8_t> tail(size_t(file_size < nrg::MAX_TAIL ? file_size : nrg::MAX_TAIL));
+    DWORD error = 0;
+    if (read_at(f.get(), file_size - tail.size(), tail.data(), DWORD(tail.size()), &error) !=
+        int64_t(tail.size()))
+        return false;
+    return nrg::first_data_track(tail.data(), tail.size(), file_size, &plan->track);
+}
+
+// The other descriptors decide alone: one that cannot be read or parsed, or
+// that names a file out of reason, opens nothing.
+bool plan_descriptor(const char* path, const char* ext, image_plan* plan) {
+    if (!_stricmp(ext, ".cue")) return plan_cue(path, plan);
+    bool ok;
+    if (!_stricmp(ext, ".nrg")) {
+        plan->kind = "Nero image";
+        ok = plan_nrg(path, plan);
+    } else {
+        uint64_t len = 0;
+        char* text = read_descriptor(path, &len);
+        if (!text) return false;
+        if (!_stricmp(ext, ".ccd")) {
+            plan->kind = "CloneCD image";
+            ok = ccd::first_data_track(text, size_t(len), &plan->track);
+        } else if (!_stricmp(ext, ".mds")) {
+            plan->kind = "Alcohol image";
+            ok = mds::first_data_track(reinterpret_cast<uint8_t*>(text), size_t(len), &plan->track);
+        } else {
+            plan->kind = "cdrdao image";
+            ok = toc::first_data_track(text, size_t(len), &plan->track);
+        }
+        free(text);
+    }
+    if (!ok || (!plan->track.file.empty() && !rip::safe_name(plan->track.file))) return false;
+    plan->described = true;
+    plan->file = rip::file_beside(path, plan->track.file);
+    return true;
+}
+
+bool is_descriptor(const char* ext) {
+    for (const char* d : {".cue", ".ccd", ".mds", ".nrg", ".toc"})
+        if (!_stricmp(ext, d)) return true;
+    return false;
 }
 
 // Folders already walked, by their identity on their volume. A folder reached
@@ -224,24 +308,35 @@ cd_source* cd_open(const char* path) {
         return cd.release();
     }
 
-    std::string file = p;
+    image_plan plan;
+    plan.file = p;
     const char* dot = strrchr(p, '.');
-    if (dot && !_stricmp(dot, ".cue")) file = resolve_cue(p);
+    if (dot && is_descriptor(dot) && !plan_descriptor(p, dot, &plan)) return nullptr;
 
-    cd->fh = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+    cd->fh = CreateFileA(plan.file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                          nullptr);
     if (cd->fh == INVALID_HANDLE_VALUE) return nullptr;
     bool found = false;
-    for (const layout& l : layouts)
-        if ((found = probe(cd.get(), l))) break;
+    if (plan.described) {
+        // The descriptor's layout; for raw sectors also the other mode, which
+        // a sheet that says MODE1 of a Mode 2 rip still finds.
+        const rip::data_track& t = plan.track;
+        cd->base = t.offset;
+        const layout mine{t.sector_size, t.data_offset};
+        const layout other{t.sector_size, t.data_offset == 16 ? 24u : 16u};
+        found = probe(cd.get(), mine) || (t.sector_size >= RAW_SECTOR && probe(cd.get(), other));
+    } else {
+        for (const layout& l : layouts)
+            if ((found = probe(cd.get(), l))) break;
+    }
     if (!found) return nullptr;
 
     LARGE_INTEGER size;
     if (!GetFileSizeEx(cd->fh, &size)) return nullptr;
     cd->sectors = whole_sectors(uint64_t(size.QuadPart), cd.get());
     cd->is_image = 1;
-    text_printf(cd->path, sizeof cd->path, "%s", file.c_str());
-    text_printf(cd->desc, sizeof cd->desc, "image %s", cd->path);
+    text_printf(cd->path, sizeof cd->path, "%s", plan.file.c_str());
+    text_printf(cd->desc, sizeof cd->desc, "%s %s", plan.kind, cd->path);
     return cd.release();
 }
 

@@ -1,5 +1,6 @@
 // Disc sources: one game disc given as a drive, a folder, a plain or raw
-// image, or a cue sheet, behind one handle. Images are read through the
+// image, or a rip's descriptor (cue sheet, CloneCD, Alcohol, Nero, cdrdao),
+// behind one handle. Images are read through the
 // ISO 9660 reader; folders through the file system.
 #pragma once
 #include <windows.h>
@@ -20,12 +21,13 @@ struct cd_source {
     int is_image;          // 0 folder, 1 image
     char path[520];        // the normalised folder, or the image file actually opened
     HANDLE fh;             // the open image, or INVALID_HANDLE_VALUE
-    uint32_t sector_size;  // 2048 or 2352; 0 for a folder
-    uint32_t data_offset;  // where user data starts inside a sector: 0, 16 or 24
+    uint32_t sector_size;  // 2048, 2336, 2352 or 2448; 0 for a folder
+    uint32_t data_offset;  // where user data starts inside a sector: 0, 8, 16 or 24
     uint32_t root_lba;
     uint32_t root_size;
-    char desc[552];        // "folder %s" or "image %s"
-    uint64_t sectors;      // whole logical sectors the image file holds
+    char desc[552];        // "folder %s", or "image %s" and the like naming the rip's kind
+    uint64_t sectors;      // whole logical sectors the image file holds from base on
+    uint64_t base;         // byte position of logical sector 0 in the image file
     int number;            // the disc's number in an installation, for the question
     disc_question ask;     // asked when a read fails for good; null: never (silent mode)
     uint64_t bad_sector;   // where the last failed read_sectors stopped,

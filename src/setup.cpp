@@ -59,24 +59,30 @@ void detect_drives() {
     }
 }
 
-// Disc images (.iso, .cue) in the setup program's own folder, in listing order.
+// Disc images in the setup program's own folder, in listing order: plain
+// images and cue sheets first, then the other rips' descriptors.
 void detect_images() {
     char dir[520];
     DWORD n = GetModuleFileNameA(nullptr, dir, sizeof dir);
     if (n == 0 || n >= sizeof dir) return;
     if (char* slash = strrchr(dir, '\\')) *slash = 0;
-    char pattern[520];
-    text_printf(pattern, sizeof pattern, "%s\\*", dir);
-    WIN32_FIND_DATAA fd;
-    find_handle search(FindFirstFileA(pattern, &fd));
-    if (!search) return;
-    do {
-        const char* dot = strrchr(fd.cFileName, '.');
-        if (!dot || (_stricmp(dot, ".iso") && _stricmp(dot, ".cue"))) continue;
-        char path[780];
-        text_printf(path, sizeof path, "%s\\%s", dir, fd.cFileName);
-        take_disc(path);
-    } while (FindNextFileA(search.get(), &fd));
+    static const char* const rounds[][4] = {{".iso", ".cue"}, {".ccd", ".mds", ".nrg", ".toc"}};
+    for (const auto& exts : rounds) {
+        char pattern[520];
+        text_printf(pattern, sizeof pattern, "%s\\*", dir);
+        WIN32_FIND_DATAA fd;
+        find_handle search(FindFirstFileA(pattern, &fd));
+        if (!search) return;
+        do {
+            const char* dot = strrchr(fd.cFileName, '.');
+            bool wanted = false;
+            for (const char* ext : exts) wanted |= dot && ext && !_stricmp(dot, ext);
+            if (!wanted) continue;
+            char path[780];
+            text_printf(path, sizeof path, "%s\\%s", dir, fd.cFileName);
+            take_disc(path);
+        } while (FindNextFileA(search.get(), &fd));
+    }
 }
 
 // The switch's value: the next argument, or empty when the switch is last.

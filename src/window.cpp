@@ -355,7 +355,9 @@ void choose_image(int disc) {
     OPENFILENAMEA ofn = {};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = hwnd;
-    ofn.lpstrFilter = "CD images (*.iso;*.cue;*.bin)\0*.iso;*.cue;*.bin\0All files\0*.*\0";
+    ofn.lpstrFilter =
+        "CD images (*.iso;*.cue;*.bin;*.img;*.ccd;*.mds;*.mdf;*.nrg;*.toc)\0"
+        "*.iso;*.cue;*.bin;*.img;*.ccd;*.mds;*.mdf;*.nrg;*.toc\0All files\0*.*\0";
     ofn.lpstrFile = name;
     ofn.nMaxFile = sizeof name;
     ofn.lpstrInitialDir = folder[0] ? folder : nullptr;

@@ -10,10 +10,12 @@ inline uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 inline uint32_t le32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
+inline uint64_t le64(const uint8_t* p) { return uint64_t(le32(p + 4)) << 32 | le32(p); }
 inline uint16_t be16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
 inline uint32_t be32(const uint8_t* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }
+inline uint64_t be64(const uint8_t* p) { return uint64_t(be32(p)) << 32 | be32(p + 4); }
 
 inline void put_le16(uint8_t* p, uint16_t v) {
     p[0] = uint8_t(v);

@@ -644,10 +644,11 @@ int cmd_filedialog(const char* title, const char* want_name, const char* pick, c
         int n = static_cast<int>(send(types, CB_GETCOUNT));
         for (int i = 0; i < n; i++) f.push_back(entry(types, CB_GETLBTEXTLEN, CB_GETLBTEXT, i));
         std::string sel = text_of(types);
+        const std::string images = "CD images (*.iso;*.cue;*.bin;*.img;*.ccd;*.mds;*.mdf;*.nrg;*.toc)";
         printf("filters: %zu, shown '%s'\n", f.size(), sel.c_str());
-        if (f.size() != 2 || f[0] != "CD images (*.iso;*.cue;*.bin)" || f[1] != "All files")
+        if (f.size() != 2 || f[0] != images || f[1] != "All files")
             fail("the filters are not the two expected");
-        if (sel != "CD images (*.iso;*.cue;*.bin)") fail("the first filter is not in force: '%s'", sel);
+        if (sel != images) fail("the first filter is not in force: '%s'", sel);
     }
     if (pick && pick[0]) {
         send(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(pick));

@@ -1,0 +1,92 @@
+// Sector layouts and descriptor file names shared by the rip parsers.
+#include "formats/data_track.h"
+
+#include <cctype>
+#include <cstring>
+
+#include "formats/cuesheet.h"
+
+namespace rip {
+
+namespace {
+
+const size_t MAX_NAME = 259;
+const size_t MAX_PATH_CHARS = 519;
+
+bool same_nocase(const std::string& a, const char* b) {
+    if (a.size() != strlen(b)) return false;
+    for (size_t i = 0; i < a.size(); i++)
+        if (toupper(static_cast<unsigned char>(a[i])) != b[i]) return false;
+    return true;
+}
+
+// Windows opens the device, not a file, for these names in any folder and
+// with any extension ("nul.bin", "COM1 .img").
+bool is_device(std::string part) {
+    part = part.substr(0, part.find('.'));
+    while (!part.empty() && part.back() == ' ') part.pop_back();
+    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+    for (const char* d : devices)
+        if (same_nocase(part, d)) return true;
+    if (part.size() == 4 && (same_nocase(part.substr(0, 3), "COM") || same_nocase(part.substr(0, 3), "LPT")))
+        return part[3] >= '0' && part[3] <= '9';
+    return false;
+}
+
+}  // namespace
+
+uint32_t user_data_offset(uint32_t sector_size, bool mode2) {
+    switch (sector_size) {
+    case 2048: return 0;
+    case 2336: return 8;
+    case 2352:
+    case 2448: return mode2 ? 24 : 16;
+    default: return NO_LAYOUT;
+    }
+}
+
+bool safe_name(const std::string& name) {
+    if (name.empty() || name.size() > MAX_NAME) return false;
+    // "*.ext": the descriptor's own name with another extension, nothing more.
+    if (name[0] == '*')
+        return name.size() > 1 && name[1] == '.' && name.find_first_of("\\/:", 1) == std::string::npos &&
+               safe_name("x" + name.substr(1));
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7F || strchr("<>\"|?*", c)) return false;
+    size_t start = 0;
+    // A drive letter, a colon and a backslash may begin an absolute name; no
+    // other colon (a stream of a file) and no leading separator (a device
+    // namespace, a network share, the root of whatever drive is current).
+    if (name.size() >= 3 && isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':' &&
+        (name[2] == '\\' || name[2] == '/'))
+        start = 3;
+    if (name.find(':', start) != std::string::npos) return false;
+    if (name[start] == '\\' || name[start] == '/') return false;
+    while (start <= name.size()) {
+        size_t end = name.find_first_of("\\/", start);
+        if (end == std::string::npos) end = name.size();
+        if (is_device(name.substr(start, end - start))) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+std::string file_beside(const std::string& descriptor_path, const std::string& name) {
+    std::string path;
+    if (name.empty()) {
+        path = descriptor_path;
+    } else if (name[0] == '*') {
+        size_t slash = descriptor_path.rfind('\\');
+        size_t dot = descriptor_path.rfind('.');
+        size_t base_end = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                              ? dot
+                              : descriptor_path.size();
+        path = descriptor_path.substr(0, base_end) + name.substr(1);
+    } else {
+        path = cue::image_path(descriptor_path, name);
+    }
+    if (path.size() > MAX_PATH_CHARS) path.resize(MAX_PATH_CHARS);
+    return path;
+}
+
+}  // namespace rip
