@@ -26,7 +26,7 @@ say() { printf '== %s\n' "$*" >&2; }
 # --- tools: the toolchain, and the native programs compared against
 scripts/bootstrap.sh
 missing=""
-for pair in 7z:p7zip-full bsdtar:libarchive-tools bchunk:bchunk xorriso:xorriso; do
+for pair in 7z:p7zip-full bsdtar:libarchive-tools xorriso:xorriso; do
     command -v "${pair%%:*}" >/dev/null || missing="$missing ${pair#*:}"
 done
 if [ -n "$missing" ]; then

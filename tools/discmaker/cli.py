@@ -5,13 +5,14 @@ import os
 import sys
 
 from . import __doc__ as PACKAGE_DOC
-from .common import MiB, RAW_SECTOR, SECTOR, fail, fresh_dir, parse_size
+from .common import MiB, RAW_SECTOR, SECTOR, fail, fresh_dir, parse_size, rmtree
 from .tree import make_tree, write_manifest
 from .mastering import master_iso
 from .raw import iso_to_raw, write_cue
 from .isoread import IsoReader
 from .crafted import (CRAFTED, UNSAFE_NAMES, craft_shared, craft_unsafe_name, unsafe_ident,
                       write_hostile, write_unsafe_set)
+from .rips import RIP_KINDS, check_rip_set, write_rip, write_rip_set
 from .samples import make_fixtures, make_sample
 from .selftest import selftest
 
@@ -87,6 +88,19 @@ def main(argv=None):
     p.add_argument("--tool", choices=("genisoimage", "xorriso"))
     p.add_argument("--force", action="store_true", help="replace a non-empty OUT not made by mkdisc")
 
+    rip_kinds = "\n".join(f"  {k:<12} {d}" for k, (_, d) in RIP_KINDS.items())
+    p = sub.add_parser("rip", help="a rip as another program writes it (CloneCD, Alcohol, Nero, ...)",
+                       formatter_class=argparse.RawDescriptionHelpFormatter,
+                       description="Writes KIND's files from a plain image as BASE.* and prints the "
+                                   "path a user would open.", epilog=f"kinds:\n{rip_kinds}")
+    p.add_argument("kind", metavar="KIND", choices=list(RIP_KINDS) + ["all"],
+                   help="a kind below, or all: every kind into the folder BASE as KIND.*")
+    p.add_argument("src", metavar="IN.iso")
+    p.add_argument("base", metavar="BASE")
+    p.add_argument("--check", action="store_true",
+                   help="also read it with the independent readers (ccd2iso, mdf2iso, nrg2iso, "
+                        "cd-info, bchunk, cdrdao, toc2cue); exit 1 if one fails")
+
     kinds = "\n".join(f"  {k:<13} {d}" for k, (_, d) in CRAFTED.items())
     labels = "\n".join(f"  {l:<13} {i!r}" for l, i in UNSAFE_NAMES)
     p = sub.add_parser("crafted", help="an image no mastering tool makes",
@@ -146,6 +160,19 @@ def main(argv=None):
         iso_to_raw(args.src, args.out, args.mode)
         if args.cue:
             write_cue(args.cue, args.out, args.mode, args.bin_ref, args.crlf)
+    elif args.cmd == "rip":
+        if args.kind == "all":
+            paths = write_rip_set(args.src, args.base)
+        else:
+            paths = {args.kind: write_rip(args.kind, args.src, args.base)}
+        for path in paths.values():
+            print(path)
+        if args.check:
+            failures = check_rip_set(paths, args.src, args.base + ".check")
+            rmtree(args.base + ".check")
+            for f in failures:
+                print(f"FAIL: {f}", file=sys.stderr)
+            return 1 if failures else 0
     elif args.cmd == "sample":
         fresh_dir(args.out, force=args.force, marker=True)
         make_sample(args.out, args.size, args.seed, args.folders_only, args.disc2_mode, args.tool)

@@ -12,6 +12,7 @@ from .raw import iso_to_raw, write_cue
 from .decoded import decoded_names
 from .isowrite import Dir, Record
 from .crafted import CRAFTED, pattern, write_unsafe_set
+from .rips import write_rip_set
 
 
 # Sample game discs
@@ -181,6 +182,7 @@ def make_fixtures(out, names_tool, force=False, tool=None):
         bin_path = os.path.join(out, f"tree_m{mode}.bin")
         iso_to_raw(iso, bin_path, mode)
         write_cue(os.path.join(out, f"tree_m{mode}.cue"), bin_path, mode)
+    write_rip_set(iso, os.path.join(out, "rips"))
     master_iso(deep, os.path.join(out, "deep.iso"), volume_id="DEEP", tool=tool)
     cdir = os.path.join(out, "crafted")
     os.makedirs(cdir)
