@@ -12,6 +12,10 @@ file(GLOB NATIVE_TESTS CONFIGURE_DEPENDS tests/native/*.cpp)
 add_executable(native_tests ${NATIVE_TESTS})
 target_link_libraries(native_tests formats GTest::gtest GTest::gtest_main)
 add_test(NAME native_tests COMMAND native_tests)
+# The parser tests also read the disc maker's rips of a small crafted image.
+add_test(NAME make_native_rips COMMAND sh -c "python3 '${CMAKE_SOURCE_DIR}/tools/mkdisc.py' crafted lookup '${CMAKE_BINARY_DIR}/lookup.iso' && python3 '${CMAKE_SOURCE_DIR}/tools/mkdisc.py' rip all '${CMAKE_BINARY_DIR}/lookup.iso' '${CMAKE_BINARY_DIR}/rips' >/dev/null")
+set_tests_properties(make_native_rips PROPERTIES FIXTURES_SETUP rips)
+set_tests_properties(native_tests PROPERTIES FIXTURES_REQUIRED rips ENVIRONMENT "TLV_RIPS=${CMAKE_BINARY_DIR}/rips")
 
 # The setup's ISO 9660 decoder as a tool (tools/iso_names.cpp): the disc maker
 # takes the names that tests expect from it, and its self-test checks the

@@ -143,13 +143,16 @@ bool first_data_track(const char* text, size_t len, rip::data_track* out) {
             if (!started) start = at;
             started = true;
             if (n == 1 && mode->data) {
-                uint64_t pos = 0;
+                // A track's sectors run from its first index (from the file's
+                // start for the file's first track) to the next track's.
+                uint64_t pos = 0, from = 0;
                 for (size_t i = 0; i < before.size(); i++) {
                     uint64_t next = i + 1 < before.size() ? before[i + 1].start : start;
-                    pos += (next - before[i].start) * before[i].sector_size;
+                    pos += (next - from) * before[i].sector_size;
+                    from = next;
                 }
                 out->file = file;
-                out->offset = pos + (at - start) * mode->sector_size;
+                out->offset = pos + (at - from) * mode->sector_size;
                 out->sector_size = mode->sector_size;
                 out->data_offset = rip::user_data_offset(mode->sector_size, mode->mode2);
                 return true;

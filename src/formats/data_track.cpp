@@ -62,6 +62,7 @@ bool safe_name(const std::string& name) {
         start = 3;
     if (name.find(':', start) != std::string::npos) return false;
     if (name[start] == '\\' || name[start] == '/') return false;
+    if (name.back() == '\\' || name.back() == '/' || start == name.size()) return false;  // a folder
     while (start <= name.size()) {
         size_t end = name.find_first_of("\\/", start);
         if (end == std::string::npos) end = name.size();

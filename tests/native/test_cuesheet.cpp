@@ -4,6 +4,7 @@
 #include <string>
 
 #include "formats/cuesheet.h"
+#include "rip_files.h"
 
 namespace {
 
@@ -64,6 +65,76 @@ TEST(CueImagePath, CutTo519Characters) {
     EXPECT_EQ(cue::image_path("x.cue", absolute), absolute.substr(0, 519));
     std::string fits = "E:\\" + std::string(516, 'a');
     EXPECT_EQ(cue::image_path("x.cue", fits), fits);
+}
+
+}  // namespace
+
+namespace {
+
+// The first data track of a sheet, or "-" when there is none.
+std::string track_in(const std::string& text) {
+    std::string buf = text;
+    rip::data_track t;
+    if (!cue::first_data_track(buf.data(), buf.size(), &t)) return "-";
+    return where(t);
+}
+
+TEST(CueDataTrack, TheDiscMakersSheets) {
+    REQUIRE_RIPS();
+    struct {
+        const char* sheet;
+        std::string want;
+    } cases[] = {{"cue-multi.cue", "cue-multi.bin @0 2352/16"},
+                 {"cue-split.cue", "cue-split (Track 1).bin @0 2352/24"},
+                 {"cue-2048.cue", "cue-2048 (Track 1).bin @0 2048/0"},
+                 {"cue-2336.cue", "cue-2336 (Track 1).bin @0 2336/8"}};
+    for (auto& c : cases) {
+        auto bytes = rip_file(c.sheet);
+        ASSERT_FALSE(bytes.empty()) << c.sheet;
+        EXPECT_EQ(track_in(std::string(bytes.begin(), bytes.end())), c.want) << c.sheet;
+    }
+}
+
+TEST(CueDataTrack, PositionsCountEarlierTracksAtTheirOwnSize) {
+    EXPECT_EQ(track_in("FILE \"d.bin\" BINARY\n TRACK 01 MODE1/2352\n  INDEX 00 00:00:00\n  INDEX 01 00:02:00\n"),
+              "d.bin @352800 2352/16") << "a pregap in the file";
+    EXPECT_EQ(track_in("FILE \"a.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+                       " TRACK 02 MODE2/2336\n  INDEX 00 00:10:00\n  INDEX 01 00:12:00\n"),
+              "a.bin @" + std::to_string(750 * 2352 + 150 * 2336) + " 2336/8");
+    EXPECT_EQ(track_in("FILE \"a.wav\" WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+                       "FILE \"d.iso\" BINARY\n TRACK 02 MODE1/2048\n  INDEX 01 00:00:00\n"),
+              "d.iso @0 2048/0") << "positions start again in each file";
+    EXPECT_EQ(track_in("file d.bin binary\r\ntrack 1 mode2/2352\r\nindex 1 00:00:00\r\n"), "d.bin @0 2352/24")
+        << "any case, unquoted name, one-digit numbers";
+    EXPECT_EQ(track_in("FILE \"d.bin\" BINARY\n TRACK 01 CDI/2352\n  INDEX 01 01:00:00\n"), "d.bin @10584000 2352/24");
+    EXPECT_EQ(track_in("REM x\nFILE \"x y.bin\" BINARY\n TRACK 01 MODE2/2048\n  PREGAP 00:02:00\n  INDEX 01 00:00:00\n"),
+              "x y.bin @0 2048/0");
+}
+
+TEST(CueDataTrack, MalformedOrNoDataTrack) {
+    const char* bad[] = {
+        "",
+        "TRACK 01 MODE1/2352\n INDEX 01 00:00:00\n",                         // no FILE
+        "FILE \"d.bin\" BINARY\n TRACK 00 MODE1/2352\n INDEX 01 00:00:00\n",  // track 0
+        "FILE \"d.bin\" BINARY\n TRACK 100 MODE1/2352\n INDEX 01 00:00:00\n",
+        "FILE \"d.bin\" BINARY\n TRACK 02 AUDIO\n INDEX 01 00:00:00\n TRACK 02 MODE1/2352\n INDEX 01 00:01:00\n",
+        "FILE \"d.bin\" BINARY\n TRACK 01 AUDIO\n INDEX 01 00:05:00\n TRACK 02 MODE1/2352\n INDEX 01 00:01:00\n",
+        "FILE \"d.bin\" BINARY\n TRACK 01 MODE1/2352\n INDEX 00 00:05:00\n INDEX 01 00:01:00\n",
+        "FILE \"d.bin\" BINARY\n TRACK 01 MODE1/2352\n INDEX 01 00:60:00\n",
+        "FILE \"d.bin\" BINARY\n TRACK 01 MODE1/2352\n INDEX 01 00:00:75\n",
+        "FILE \"d.bin\" BINARY\n TRACK 01 MODE1/2352\n INDEX 01 0:0\n",
+        "FILE \"d.bin\" BINARY\n TRACK 01 MODE1/2352\n INDEX 01 1000:00:00\n",
+        "FILE \"d.bin\" BINARY\n TRACK 01 MODE2/2324\n INDEX 01 00:00:00\n",  // no 2048-byte sectors
+        "FILE \"d.bin\" BINARY\n TRACK 01 MODE3/2352\n INDEX 01 00:00:00\n",
+        "FILE \"d.bin\" BINARY\n TRACK 01 AUDIO\n INDEX 01 00:00:00\n",        // audio only
+        "FILE \"d.bin\" BINARY\n TRACK 01 MODE1/2352\n INDEX 00 00:00:00\n",   // no INDEX 01
+        "FILE \"d.bin\" BINARY\n TRACK 01 AUDIO\n TRACK 02 MODE1/2352\n INDEX 01 00:00:00\n",
+        "FILE\n TRACK 01 MODE1/2352\n INDEX 01 00:00:00\n",
+        "FILE \"d.bin\" BINARY\n INDEX 01 00:00:00\n",
+    };
+    for (const char* text : bad) EXPECT_EQ(track_in(text), "-") << text;
+    EXPECT_EQ(track_in(std::string("FILE \"d.bin\" BINARY\n TRACK 01 MODE1/2352\n\0 INDEX 01 00:00:00\n", 55)), "-")
+        << "the text ends at a zero byte";
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cdsrc.h"
 #include "log.h"
@@ -117,6 +119,103 @@ TEST(CdOpen, CueSheetsNameTheImage) {
     ASSERT_TRUE(cd);
     EXPECT_EQ(std::string(cd->path), dir + "\\image.cue");
     EXPECT_EQ(cd->data_offset, 16u);
+}
+
+// Every rip the disc maker writes of tree.iso: the file opened, its layout,
+// its description, and every sector read back in runs equal to the plain image.
+TEST(CdOpen, RipsReadAsThePlainImage) {
+    struct {
+        const char* open;  // in fixtures\rips
+        const char* file;  // the file read
+        const char* kind;
+        uint32_t size, offset;
+        uint64_t base;
+    } cases[] = {
+        {"ccd.ccd", "ccd.img", "CloneCD image", 2352, 16, 0},
+        {"ccd-m2.ccd", "ccd-m2.img", "CloneCD image", 2352, 24, 0},
+        {"mds.mds", "mds.mdf", "Alcohol image", 2352, 16, 0},
+        {"mds-2448.mds", "mds-2448.mdf", "Alcohol image", 2448, 16, 0},
+        {"nrg.nrg", "nrg.nrg", "Nero image", 2048, 0, 307200},
+        {"nrg-v1.nrg", "nrg-v1.nrg", "Nero image", 2048, 0, 307200},
+        {"toc.toc", "toc.bin", "cdrdao image", 2352, 16, 0},
+        {"raw-2448.img", "raw-2448.img", "image", 2448, 16, 0},
+        {"raw-2448-m2.img", "raw-2448-m2.img", "image", 2448, 24, 0},
+        {"raw-2336.bin", "raw-2336.bin", "image", 2336, 8, 0},
+        {"cue-multi.cue", "cue-multi.bin", "image", 2352, 16, 0},
+        {"cue-split.cue", "cue-split (Track 1).bin", "image", 2352, 24, 0},
+        {"cue-2048.cue", "cue-2048 (Track 1).bin", "image", 2048, 0, 0},
+        {"cue-2336.cue", "cue-2336 (Track 1).bin", "image", 2336, 8, 0},
+    };
+    auto iso = slurp(fixture("tree.iso"));
+    const uint32_t sectors = uint32_t(iso.size() / 2048);
+    source plain = open(fixture("tree.iso"));
+    ASSERT_TRUE(plain);
+    for (auto& c : cases) {
+        source cd = open(fixture(std::string("rips\\") + c.open));
+        ASSERT_TRUE(cd) << c.open;
+        const std::string file = fixture(std::string("rips\\") + c.file);
+        EXPECT_EQ(std::string(cd->path), file);
+        EXPECT_EQ(std::string(cd_describe(cd.get())), std::string(c.kind) + " " + file);
+        EXPECT_EQ(cd->sector_size, c.size) << c.open;
+        EXPECT_EQ(cd->data_offset, c.offset) << c.open;
+        EXPECT_EQ(cd->base, c.base) << c.open;
+        EXPECT_EQ(cd->root_lba, plain->root_lba) << c.open;
+        EXPECT_GE(cd->sectors, sectors) << c.open;
+        std::vector<uint8_t> got(iso.size());
+        for (uint32_t lba = 0; lba < sectors; lba += 45) {
+            uint32_t n = std::min(45u, sectors - lba);
+            ASSERT_EQ(read_sectors(cd.get(), lba, n, got.data() + size_t(lba) * 2048), 1) << c.open;
+        }
+        EXPECT_TRUE(got == iso) << c.open;
+        EXPECT_EQ(cd_exists(cd.get(), "README.TXT"), 1) << c.open;
+    }
+}
+
+// Damaged descriptors and names out of reason open nothing, and take no time.
+TEST(CdOpen, DamagedDescriptorsOpenNothing) {
+    std::string dir = scratch("damaged");
+    auto copy = [&](const char* from, const std::string& to) {
+        auto b = slurp(fixture(std::string("rips\\") + from));
+        spit(dir + "\\" + to, std::string(b.begin(), b.end()));
+    };
+    copy("ccd.img", "game.img");
+    copy("mds.mdf", "game.mdf");
+    copy("toc.bin", "toc.bin");
+
+    auto ccd = slurp(fixture("rips\\ccd.ccd"));
+    spit(dir + "\\game.ccd", std::string(ccd.begin(), ccd.begin() + ccd.size() / 2));
+    EXPECT_FALSE(open(dir + "\\game.ccd")) << "truncated before its track";
+    spit(dir + "\\game.ccd", "[CloneCD]\n[TRACK 1]\nMODE=1\nINDEX 1=400000\n");
+    EXPECT_FALSE(open(dir + "\\game.ccd")) << "INDEX 1 past the .img";
+    spit(dir + "\\game.ccd", std::string(ccd.begin(), ccd.end()));
+    EXPECT_TRUE(open(dir + "\\game.ccd"));
+
+    auto mds = slurp(fixture("rips\\mds.mds"));
+    spit(dir + "\\game.mds", std::string(mds.begin(), mds.end() - 20));
+    EXPECT_FALSE(open(dir + "\\game.mds")) << "truncated";
+    std::string moved(mds.begin(), mds.end());
+    moved[0x70 + 3 * 80 + 0x2F] = 0x7F;  // start offset far past the .mdf
+    spit(dir + "\\game.mds", moved);
+    EXPECT_FALSE(open(dir + "\\game.mds"));
+
+    auto nrg = slurp(fixture("rips\\nrg.nrg"));
+    std::string past(nrg.begin(), nrg.end());
+    past[past.size() - 5] ^= 0x10;  // footer offset past the file
+    spit(dir + "\\far.nrg", past);
+    EXPECT_FALSE(open(dir + "\\far.nrg"));
+    spit(dir + "\\cut.nrg", std::string(nrg.begin(), nrg.begin() + 400000));
+    EXPECT_FALSE(open(dir + "\\cut.nrg")) << "no footer";
+
+    spit(dir + "\\dev.cue", "FILE \"NUL\" BINARY\n TRACK 01 MODE1/2048\n  INDEX 01 00:00:00\n");
+    EXPECT_FALSE(open(dir + "\\dev.cue")) << "a device";
+    spit(dir + "\\dev.toc", "TRACK MODE1\nDATAFILE \"\\\\\\\\.\\\\C:\"\n");
+    EXPECT_FALSE(open(dir + "\\dev.toc")) << "a device path";
+    spit(dir + "\\stream.toc", "TRACK MODE1_RAW\nDATAFILE \"toc.bin:x\"\n");
+    EXPECT_FALSE(open(dir + "\\stream.toc")) << "a stream";
+    spit(dir + "\\ok.toc", "TRACK MODE1_RAW\nDATAFILE \"toc.bin\"\n");
+    EXPECT_TRUE(open(dir + "\\ok.toc"));
+    spit(dir + "\\big.ccd", std::string((1 << 20) + 1, ' '));
+    EXPECT_FALSE(open(dir + "\\big.ccd")) << "larger than a descriptor";
 }
 
 TEST(ReadSectors, RunsOfRawSectorsMatchThePlainImage) {
