@@ -112,6 +112,9 @@ struct image_plan {
     std::string file;
     const char* kind = "image";  // the description's first words
     bool described = false;
+    // A hand-written sheet may call a plain image MODE1/2352: when its data
+    // track starts the file and its layout is not found, all are probed.
+    bool probe_all_at_start = false;
     rip::data_track track;
 };
 
@@ -133,6 +136,7 @@ bool plan_cue(const char* sheet, image_plan* plan) {
     std::string name;
     if (cue::first_data_track(text, size_t(len), &plan->track)) {
         plan->described = true;
+        plan->probe_all_at_start = plan->track.offset == 0;
         name = plan->track.file;
     } else if (!cue::image_name(text, size_t(len), &name)) {
         name.clear();
@@ -325,7 +329,9 @@ cd_source* cd_open(const char* path) {
         const layout mine{t.sector_size, t.data_offset};
         const layout other{t.sector_size, t.data_offset == 16 ? 24u : 16u};
         found = probe(cd.get(), mine) || (t.sector_size >= RAW_SECTOR && probe(cd.get(), other));
-    } else {
+    }
+    if (!found && (!plan.described || plan.probe_all_at_start)) {
+        cd->base = 0;
         for (const layout& l : layouts)
             if ((found = probe(cd.get(), l))) break;
     }

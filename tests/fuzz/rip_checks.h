@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "formats/data_track.h"
 
@@ -10,5 +11,10 @@ inline void check_track(const rip::data_track& t) {
     if (t.data_offset != rip::user_data_offset(t.sector_size, false) &&
         t.data_offset != rip::user_data_offset(t.sector_size, true))
         abort();
-    if (t.file.size() > 1000 || memchr(t.file.data(), 0, t.file.size())) abort();
+    // Names come back as written, of any length; only what passes the name
+    // check may be opened, and that is short and lands in a path buffer.
+    if (memchr(t.file.data(), 0, t.file.size())) abort();
+    if (rip::safe_name(t.file) &&
+        (t.file.size() > 259 || rip::file_beside(std::string(600, 'd') + ".x", t.file).size() > 519))
+        abort();
 }

@@ -119,6 +119,14 @@ TEST(CdOpen, CueSheetsNameTheImage) {
     ASSERT_TRUE(cd);
     EXPECT_EQ(std::string(cd->path), dir + "\\image.cue");
     EXPECT_EQ(cd->data_offset, 16u);
+    // A sheet's mode that does not fit its image: probed like a bare file
+    // when the data track starts the file, not when it starts elsewhere.
+    spit(dir + "\\label.cue", "FILE \"" + fixture("tree.iso") + "\" BINARY\n TRACK 01 MODE1/2352\n  INDEX 01 00:00:00\n");
+    cd = open(dir + "\\label.cue");
+    ASSERT_TRUE(cd);
+    EXPECT_EQ(cd->sector_size, 2048u);
+    spit(dir + "\\late.cue", "FILE \"" + fixture("tree.iso") + "\" BINARY\n TRACK 01 MODE1/2352\n  INDEX 01 00:00:01\n");
+    EXPECT_FALSE(open(dir + "\\late.cue"));
 }
 
 // Every rip the disc maker writes of tree.iso: the file opened, its layout,
