@@ -298,6 +298,7 @@ RIP_KINDS = {
 
 
 def write_rip(kind, iso, base):
+    os.makedirs(os.path.dirname(os.path.abspath(base)), exist_ok=True)
     return RIP_KINDS[kind][0](iso, base)
 
 
