@@ -120,10 +120,6 @@ add_custom_target(host_iso_names ALL DEPENDS ${ISO_NAMES})
 add_test(NAME make_fixtures
   COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/mkdisc.py fixtures ${FIXTURES} --names-tool ${ISO_NAMES})
 set_tests_properties(make_fixtures PROPERTIES FIXTURES_SETUP discs)
-# Every rip the disc maker writes, read by programs that no one here wrote.
-add_test(NAME check_rip_fixtures COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/mkdisc.py rip all
-  ${FIXTURES}/tree.iso ${CMAKE_BINARY_DIR}/rip-check --check)
-set_tests_properties(check_rip_fixtures PROPERTIES FIXTURES_REQUIRED discs)
 add_test(NAME make_link_fixture COMMAND sh ${CMAKE_SOURCE_DIR}/tests/win/linktree.sh ${FIXTURES}/linktree)
 set_tests_properties(make_link_fixture PROPERTIES FIXTURES_SETUP discs DEPENDS make_fixtures)
 add_test(NAME mount_smallfs COMMAND sh ${CMAKE_SOURCE_DIR}/tests/win/smallfs.sh mount ${CMAKE_BINARY_DIR}/smallfs)

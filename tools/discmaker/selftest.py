@@ -12,6 +12,7 @@ from .mastering import master_iso
 from .raw import BCD, MODE2_FORM1_SUBHEADER, RAW_LAYOUT, SYNC, iso_to_raw, raw_to_iso_bytes, write_cue
 from .isoread import IsoReader, clean_name
 from .crafted import CRAFTED, UNSAFE_NAMES, craft_unsafe_name, pattern
+from .rips import check_rip_set, write_rip_set
 from .samples import check_ico, make_fixtures, make_sample
 from .decoded import decoded_entries
 
@@ -328,6 +329,10 @@ def selftest(names_tool, keep=None, verbose=False):
         want = ["tree", "deep", "tree.iso", "tree_m1.bin", "tree_m1.cue", "tree_m2.bin", "tree_m2.cue",
                 "deep.iso", "manifest.txt"] + [f"crafted/{k}.iso" for k in CRAFTED]
         c.check(all(os.path.exists(os.path.join(fx, p)) for p in want), "fixtures: every file made")
+        iso = os.path.join(fx, "tree.iso")
+        failures = check_rip_set(write_rip_set(iso, os.path.join(tmp, "rips")), iso, os.path.join(tmp, "rip-check"))
+        c.check(not failures, "fixtures: every rip read by its independent readers" +
+                ("".join("\n  " + f for f in failures)))
         make_fixtures(fx, names_tool)
         c.check(os.path.exists(os.path.join(fx, "manifest.txt")), "fixtures: a second run recreates the set")
     finally:
