@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "formats/descriptor_text.h"
+
 namespace ccd {
 
 namespace {
@@ -25,18 +27,6 @@ std::string upper(std::string s) {
     return s;
 }
 
-// A decimal number no greater than max.
-bool decimal(const std::string& s, uint32_t max, uint32_t* v) {
-    if (s.empty() || s.size() > 9) return false;
-    uint32_t n = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return false;
-        n = n * 10 + uint32_t(c - '0');
-    }
-    *v = n;
-    return n <= max;
-}
-
 // One [TRACK n] section as far as it has been read.
 struct track {
     bool open = false;
@@ -46,10 +36,10 @@ struct track {
 // The data track's place, if this finished section describes one.
 bool take(const track& t, rip::data_track* out) {
     if (!t.open || (t.mode != "1" && t.mode != "2")) return false;
-    uint32_t sector;
-    if (!decimal(t.index1, MAX_SECTORS, &sector)) return false;
+    uint64_t sector;
+    if (!rip::decimal(t.index1, 9, MAX_SECTORS, &sector)) return false;
     out->file = "*.img";
-    out->offset = uint64_t(sector) * RAW_SECTOR;
+    out->offset = sector * RAW_SECTOR;
     out->sector_size = RAW_SECTOR;
     out->data_offset = rip::user_data_offset(RAW_SECTOR, t.mode == "2");
     return true;
@@ -75,8 +65,8 @@ bool first_data_track(const char* text, size_t len, rip::data_track* out) {
             std::string name = upper(trimmed(l.data() + 1, l.data() + (close == std::string::npos ? l.size() : close)));
             if (name == "CLONECD") clonecd = true;
             if (name.compare(0, 6, "TRACK ") == 0) {
-                uint32_t n;
-                if (!decimal(trimmed(name.data() + 6, name.data() + name.size()), 99, &n) || n == 0 || seen[n])
+                uint64_t n;
+                if (!rip::decimal(trimmed(name.data() + 6, name.data() + name.size()), 9, 99, &n) || n == 0 || seen[n])
                     return false;
                 seen[n] = true;
                 t.open = true;

@@ -2,10 +2,11 @@
 #include "formats/cuesheet.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+#include "formats/descriptor_text.h"
 
 namespace cue {
 
@@ -42,13 +43,6 @@ const mode_layout modes[] = {
     {"CDI/2352", 2352, true, true},
 };
 
-bool equal_nocase(const std::string& a, const char* b) {
-    if (a.size() != strlen(b)) return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (toupper(static_cast<unsigned char>(a[i])) != b[i]) return false;
-    return true;
-}
-
 // The words of one line; a double-quoted word may hold spaces. An open quote
 // runs to the line's end.
 std::vector<std::string> words(const char* p, const char* end) {
@@ -69,28 +63,6 @@ std::vector<std::string> words(const char* p, const char* end) {
     return out;
 }
 
-bool number(const std::string& s, uint32_t max, uint32_t* v) {
-    if (s.empty() || s.size() > 3) return false;
-    uint32_t n = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return false;
-        n = n * 10 + uint32_t(c - '0');
-    }
-    *v = n;
-    return n <= max;
-}
-
-// "mm:ss:ff" as a count of frames (75 a second).
-bool msf(const std::string& s, uint64_t* frames) {
-    size_t a = s.find(':'), b = a == std::string::npos ? a : s.find(':', a + 1);
-    uint32_t m, sec, f;
-    if (b == std::string::npos || !number(s.substr(0, a), 999, &m) ||
-        !number(s.substr(a + 1, b - a - 1), 59, &sec) || !number(s.substr(b + 1), 74, &f))
-        return false;
-    *frames = (uint64_t(m) * 60 + sec) * 75 + f;
-    return true;
-}
-
 struct track_span {
     uint64_t start;  // first index, in frames from the file's start
     uint32_t sector_size;
@@ -102,7 +74,7 @@ bool first_data_track(const char* text, size_t len, rip::data_track* out) {
     const char* end = text + strnlen(text, len);
     std::string file;
     bool have_file = false, in_track = false, started = false;
-    uint32_t last_number = 0;
+    uint64_t last_number = 0;
     const mode_layout* mode = nullptr;
     uint64_t start = 0;
     std::vector<track_span> before;  // earlier tracks of the same file
@@ -112,15 +84,15 @@ bool first_data_track(const char* text, size_t len, rip::data_track* out) {
         std::vector<std::string> w = words(line, eol);
         line = eol < end ? eol + 1 : end;
         if (w.empty()) continue;
-        if (equal_nocase(w[0], "FILE")) {
+        if (rip::same_nocase(w[0], "FILE")) {
             if (w.size() < 2) return false;
             file = w[1];
             have_file = true;
             in_track = false;
             before.clear();
-        } else if (equal_nocase(w[0], "TRACK")) {
-            uint32_t n;
-            if (!have_file || w.size() < 3 || !number(w[1], 99, &n) || n == 0 || n <= last_number)
+        } else if (rip::same_nocase(w[0], "TRACK")) {
+            uint64_t n;
+            if (!have_file || w.size() < 3 || !rip::decimal(w[1], 3, 99, &n) || n == 0 || n <= last_number)
                 return false;
             if (in_track) {
                 if (!started) return false;  // a track in this file with no index
@@ -129,15 +101,15 @@ bool first_data_track(const char* text, size_t len, rip::data_track* out) {
             last_number = n;
             mode = nullptr;
             for (const mode_layout& m : modes)
-                if (equal_nocase(w[2], m.name)) mode = &m;
+                if (rip::same_nocase(w[2], m.name)) mode = &m;
             // Any other mode (MODE2/2324, say) holds no 2048-byte sectors we read.
             if (!mode) return false;
             in_track = true;
             started = false;
-        } else if (equal_nocase(w[0], "INDEX")) {
-            uint32_t n;
-            uint64_t at;
-            if (!in_track || w.size() < 3 || !number(w[1], 99, &n) || !msf(w[2], &at)) return false;
+        } else if (rip::same_nocase(w[0], "INDEX")) {
+            uint64_t n, at;
+            if (!in_track || w.size() < 3 || !rip::decimal(w[1], 3, 99, &n) || !rip::msf(w[2], 3, 999, &at))
+                return false;
             uint64_t floor = started ? start : before.empty() ? 0 : before.back().start;
             if (at < floor) return false;
             if (!started) start = at;

@@ -1,10 +1,10 @@
 // Sector layouts and descriptor file names shared by the rip parsers.
 #include "formats/data_track.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "formats/cuesheet.h"
+#include "formats/descriptor_text.h"
 
 namespace rip {
 
@@ -12,13 +12,6 @@ namespace {
 
 const size_t MAX_NAME = 259;
 const size_t MAX_PATH_CHARS = 519;
-
-bool same_nocase(const std::string& a, const char* b) {
-    if (a.size() != strlen(b)) return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (toupper(static_cast<unsigned char>(a[i])) != b[i]) return false;
-    return true;
-}
 
 // Windows opens the device, not a file, for these names in any folder and
 // with any extension ("nul.bin", "COM1 .img").

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/descriptor_text.h"
+
 namespace toc {
 
 namespace {
@@ -48,17 +50,6 @@ std::vector<token> tokens(const char* p, const char* end) {
     return out;
 }
 
-bool digits(const std::string& s, uint64_t max, uint64_t* v) {
-    if (s.empty() || s.size() > 12) return false;
-    uint64_t n = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return false;
-        n = n * 10 + uint64_t(c - '0');
-    }
-    *v = n;
-    return n <= max;
-}
-
 // A position or length: "mm:ss:ff" in frames, or a plain number.
 bool is_time(const token& t) {
     return !t.quoted && !t.text.empty() && t.text.find_first_not_of("0123456789:") == std::string::npos;
@@ -68,15 +59,8 @@ bool is_time(const token& t) {
 // 0 does not fall on a sector of a data track).
 bool frames(const token& t, uint64_t* f) {
     const std::string& s = t.text;
-    size_t a = s.find(':');
-    if (a == std::string::npos) return s == "0" && (*f = 0, true);
-    size_t b = s.find(':', a + 1);
-    uint64_t m, sec, fr;
-    if (b == std::string::npos || !digits(s.substr(0, a), 99, &m) || !digits(s.substr(a + 1, b - a - 1), 59, &sec) ||
-        !digits(s.substr(b + 1), 74, &fr))
-        return false;
-    *f = (m * 60 + sec) * 75 + fr;
-    return *f < MAX_FRAMES;
+    if (s.find(':') == std::string::npos) return s == "0" && (*f = 0, true);
+    return rip::msf(s, 12, 99, f) && *f < MAX_FRAMES;
 }
 
 struct mode_info {
@@ -150,7 +134,7 @@ bool first_data_track(const char* text, size_t len, rip::data_track* out) {
             if (!at(i) || !at(i)->quoted) return false;
             piece p{length, 0, true, t[i++].text, 0};
             if (at(i) && !at(i)->quoted && at(i)->text[0] == '#' &&
-                !digits(t[i++].text.substr(1), MAX_BYTE_OFFSET, &p.byte_offset))
+                !rip::decimal(t[i++].text.substr(1), 12, MAX_BYTE_OFFSET, &p.byte_offset))
                 return false;
             uint64_t f;
             if (w.text != "DATAFILE") {  // FILE has a start, in the track's own sectors
