@@ -27,9 +27,8 @@ void log_error(const char* fmt, ...) {
     char msg[1000];
     va_list ap;
     va_start(ap, fmt);
-    int n = vsnprintf(msg, sizeof msg, fmt, ap);
+    text_vprintf(msg, sizeof msg, fmt, ap);
     va_end(ap);
-    if (n >= int(sizeof msg)) cut_to_whole_char(msg);
     setup_log("ERROR: %s", msg);
 }
 

@@ -17,9 +17,8 @@ void setup_log(const char* fmt, ...) {
     char line[1024];
     va_list ap;
     va_start(ap, fmt);
-    int n = vsnprintf(line, sizeof line, fmt, ap);
+    text_vprintf(line, sizeof line, fmt, ap);
     va_end(ap);
-    if (n >= int(sizeof line)) cut_to_whole_char(line);
     if (logf) {
         fputs(line, logf);
         fputc('\n', logf);

@@ -27,12 +27,17 @@ void cut_to_whole_char(char* text) {
     }
 }
 
+int text_vprintf(char* out, size_t size, const char* fmt, va_list ap) {
+    int n = vsnprintf(out, size, fmt, ap);
+    if (size > 0 && n >= 0 && size_t(n) >= size) cut_to_whole_char(out);
+    return n;
+}
+
 int text_printf(char* out, size_t size, const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
-    int n = vsnprintf(out, size, fmt, ap);
+    int n = text_vprintf(out, size, fmt, ap);
     va_end(ap);
-    if (size > 0 && n >= 0 && size_t(n) >= size) cut_to_whole_char(out);
     return n;
 }
 

@@ -2,6 +2,7 @@
 // manifest): bounded formatting that never cuts a character in two, and path
 // comparison as the file system compares names.
 #pragma once
+#include <cstdarg>
 #include <cstddef>
 #include <string>
 
@@ -15,6 +16,8 @@
 // snprintf for paths and other texts: text that does not fit is cut before
 // the first character that would not fit whole, never inside one.
 int text_printf(char* out, size_t size, const char* fmt, ...) PRINTF_FORMAT(3, 4);
+// The same for a printf-like function's own arguments.
+int text_vprintf(char* out, size_t size, const char* fmt, va_list ap) PRINTF_FORMAT(3, 0);
 // Cuts a text that was cut at a byte count back to its last whole character.
 void cut_to_whole_char(char* text);
 // 1 when two paths name the same file as the file system compares names:
