@@ -57,6 +57,18 @@ icons() {
 # The tree of files below a folder: relative path and checksum, sorted.
 tree_sums() { (cd "$1" && find . -type f -exec md5sum {} + | sort -k2); }
 
+# cd_tree_sums DISCS WORK: the tree_sums of what an installation's cd tree
+# must hold for the discs DISCS/disc1 and DISCS/disc2: disc 1, then disc 2
+# over it. The tree is put together in WORK/expected.
+cd_tree_sums() {
+    local expected=$2/expected
+    mkdir -p "$expected"
+    cp -r "$1/disc1/." "$expected/"
+    chmod -R u+w "$expected"
+    cp -r "$1/disc2/." "$expected/"
+    tree_sums "$expected"
+}
+
 # prefix_copy DIR: a Wine prefix of its own at DIR, hard links to the test
 # prefix's files with the registry files copied whole, for a script that
 # changes the registry or restarts the server. Other tests run in the test

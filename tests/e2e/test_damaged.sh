@@ -24,12 +24,7 @@ rm -rf "$src"
 python3 "$SRC/tools/mkdisc.py" sample "$src" >/dev/null
 W=$(winpath "$mnt")
 
-expected=$work/expected
-mkdir -p "$expected"
-cp -r "$src/disc1/." "$expected/"
-chmod -R u+w "$expected"
-cp -r "$src/disc2/." "$expected/"
-expected_sums=$(tree_sums "$expected")
+expected_sums=$(cd_tree_sums "$src" "$work")
 cd_tree_ok() { [ "$(tree_sums "$1/game/cd")" = "$expected_sums" ]; }
 
 # The logical sector where a file's extent starts in an image.

@@ -12,13 +12,7 @@ mk iso "$discs/disc2" "$discs/disc2.iso"
 mk raw "$discs/disc1.iso" "$discs/disc1_m1.bin" --mode 1 --cue "$discs/disc1_m1.cue"
 mk raw "$discs/disc2.iso" "$discs/disc2_m2.bin" --mode 2 --cue "$discs/disc2_m2.cue"
 
-# What the cd tree must hold: disc 1, then disc 2 over it.
-expected=$work/expected
-mkdir -p "$expected"
-cp -r "$discs/disc1/." "$expected/"
-chmod -R u+w "$expected"
-cp -r "$discs/disc2/." "$expected/"
-expected_sums=$(tree_sums "$expected")
+expected_sums=$(cd_tree_sums "$discs" "$work")
 section() { x86_64-w64-mingw32-objcopy -O binary -j "$2" "$1" /dev/stdout | md5sum; }
 
 installed_ok() {  # installed_ok DIR: the install tree is complete and right

@@ -122,15 +122,31 @@ HWND wait_for_list(DWORD ms) {
     return nullptr;
 }
 
+// The real setup window, hidden, on a thread of its own for one test; closed
+// and waited for at the test's end. list is null when it did not come up.
+struct hidden_window {
+    install_opts opts{};
+    std::thread ui{[this] { run_window(GetModuleHandleA(nullptr), SW_HIDE, &opts); }};
+    HWND list = wait_for_list(10000);
+    HWND main = list ? GetParent(list) : nullptr;
+
+    ~hidden_window() {
+        if (!list) {
+            ui.detach();
+            return;
+        }
+        PostMessageA(main, WM_CLOSE, 0, 0);
+        ui.join();
+        log_set_window(nullptr);
+    }
+};
+
 // The window takes over each line's heap copy and must free it once shown:
 // thousands of lines pass through a long installation.
 TEST(SetupWindow, FreesEveryLogLineItShows) {
-    install_opts o{};
-    std::thread ui([&o] { run_window(GetModuleHandleA(nullptr), SW_HIDE, &o); });
-    HWND list = wait_for_list(10000);
-    if (!list) ui.detach();
-    ASSERT_NE(list, nullptr);
-    HWND main = GetParent(list);
+    hidden_window w;
+    ASSERT_NE(w.list, nullptr);
+    HWND list = w.list;
     auto shown = [list] {
         DWORD_PTR n = 0;
         SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_NORMAL, 5000, &n);
@@ -150,9 +166,6 @@ TEST(SetupWindow, FreesEveryLogLineItShows) {
     ASSERT_EQ(wait_shown(1 + lines), 1 + lines);
     const size_t after = c_heap_used();
 
-    PostMessageA(main, WM_CLOSE, 0, 0);
-    ui.join();
-    log_set_window(nullptr);
     // 2,000 lines of 1 KB kept would be 2 MB.
     EXPECT_LT(after, before + 100 * 1024) << "before " << before << ", after " << after;
 }
@@ -171,12 +184,9 @@ RECT rect_in(HWND parent, HWND child) {
 // Moved to a monitor of another scale, the window takes the suggested
 // rectangle and lays itself out for the new DPI, font included.
 TEST(SetupWindow, FollowsAChangeOfDpi) {
-    install_opts o{};
-    std::thread ui([&o] { run_window(GetModuleHandleA(nullptr), SW_HIDE, &o); });
-    HWND list = wait_for_list(10000);
-    if (!list) ui.detach();
-    ASSERT_NE(list, nullptr);
-    HWND main = GetParent(list);
+    hidden_window w;
+    ASSERT_NE(w.list, nullptr);
+    HWND list = w.list, main = w.main;
     HDC screen = GetDC(nullptr);
     const int from = GetDeviceCaps(screen, LOGPIXELSY);  // the window starts at the system's DPI
     ReleaseDC(nullptr, screen);
@@ -204,10 +214,6 @@ TEST(SetupWindow, FollowsAChangeOfDpi) {
     ncm.cbSize = 344;
     ASSERT_TRUE(SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, ncm.cbSize, &ncm, 0));
     EXPECT_EQ(lf.lfHeight, MulDiv(ncm.lfMessageFont.lfHeight, to, from));
-
-    PostMessageA(main, WM_CLOSE, 0, 0);
-    ui.join();
-    log_set_window(nullptr);
 }
 
 }  // namespace
