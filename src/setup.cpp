@@ -66,8 +66,9 @@ void detect_images() {
     DWORD n = GetModuleFileNameA(nullptr, dir, sizeof dir);
     if (n == 0 || n >= sizeof dir) return;
     if (char* slash = strrchr(dir, '\\')) *slash = 0;
-    static const char* const rounds[][4] = {{".iso", ".cue"}, {".ccd", ".mds", ".nrg", ".toc"}};
-    for (const auto& exts : rounds) {
+    // One listing, whose images are tried in two rounds once it is closed.
+    std::vector<std::string> first, then;
+    {
         char pattern[520];
         text_printf(pattern, sizeof pattern, "%s\\*", dir);
         WIN32_FIND_DATAA fd;
@@ -75,14 +76,18 @@ void detect_images() {
         if (!search) return;
         do {
             const char* dot = strrchr(fd.cFileName, '.');
-            bool wanted = false;
-            for (const char* ext : exts) wanted |= dot && ext && !_stricmp(dot, ext);
-            if (!wanted) continue;
+            if (!dot) continue;
             char path[780];
             text_printf(path, sizeof path, "%s\\%s", dir, fd.cFileName);
-            take_disc(path);
+            if (!_stricmp(dot, ".iso") || !_stricmp(dot, ".cue"))
+                first.push_back(path);
+            else if (!_stricmp(dot, ".ccd") || !_stricmp(dot, ".mds") || !_stricmp(dot, ".nrg") ||
+                     !_stricmp(dot, ".toc"))
+                then.push_back(path);
         } while (FindNextFileA(search.get(), &fd));
     }
+    for (const std::string& path : first) take_disc(path.c_str());
+    for (const std::string& path : then) take_disc(path.c_str());
 }
 
 // The switch's value: the next argument, or empty when the switch is last.
