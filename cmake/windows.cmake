@@ -12,27 +12,7 @@ add_link_options(-Wl,--no-insert-timestamp)
 set(WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 configure_file(cmake/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
-# comctl32 and comdlg32 serve only the window. Imported on their first call
-# instead of at start, they cost a silent installation or an uninstallation
-# nothing (loading both takes about 45 ms under Wine). A function of theirs
-# that the code starts to use is added to its list here.
-function(delay_import dll)
-  set(def ${CMAKE_BINARY_DIR}/delay/${dll}.def)
-  set(lib ${CMAKE_BINARY_DIR}/delay/lib${dll}_delay.a)
-  list(JOIN ARGN "\n" exports)
-  # Rewritten only when the list changes, so that a new configure relinks nothing.
-  file(CONFIGURE OUTPUT ${def} CONTENT "LIBRARY ${dll}.dll\nEXPORTS\n${exports}\n")
-  # dlltool names the library's symbols after the output path it is given,
-  # which would put the build folder into setup.exe: a bare name, then.
-  if(NOT EXISTS ${lib} OR ${def} IS_NEWER_THAN ${lib})
-    execute_process(COMMAND ${CMAKE_DLLTOOL} -d ${dll}.def -y lib${dll}_delay.a
-      WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/delay COMMAND_ERROR_IS_FATAL ANY)
-  endif()
-  set(DELAY_LIBS ${DELAY_LIBS} ${lib} PARENT_SCOPE)
-endfunction()
-delay_import(comctl32 InitCommonControlsEx)
-delay_import(comdlg32 GetOpenFileNameA)
-set(WIN_LIBS ${DELAY_LIBS} delayimp ole32 oleaut32 uuid shell32 shlwapi user32 gdi32 advapi32)
+set(WIN_LIBS ole32 oleaut32 uuid shell32 shlwapi user32 gdi32 advapi32)
 
 file(GLOB CORE_SOURCES CONFIGURE_DEPENDS src/*.cpp)
 add_library(setupcore STATIC ${CORE_SOURCES} ${FORMAT_SOURCES})

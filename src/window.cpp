@@ -21,6 +21,7 @@
 #include <cstring>
 #include <vector>
 
+#include "handles.h"
 #include "install.h"
 #include "log.h"
 #include "util.h"
@@ -77,6 +78,14 @@ struct placed {
     int x, y, w, h96;
 };
 std::vector<placed> controls;
+
+// comctl32 and comdlg32 serve only the window. They are loaded when it
+// starts rather than imported, so that a silent installation or a removal
+// never loads them, and so that no import table has to be patched at run
+// time (newer linkers make it read-only).
+using init_controls_fn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+using open_file_fn = BOOL(WINAPI*)(OPENFILENAMEA*);
+open_file_fn open_file_dialog;
 
 // Last per-mille value posted; touched only on the thread that reports progress.
 int last = -1;
@@ -363,7 +372,7 @@ void choose_image(int disc) {
     ofn.lpstrInitialDir = folder[0] ? folder : nullptr;
     ofn.lpstrTitle = title;
     ofn.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    if (GetOpenFileNameA(&ofn)) SetWindowTextA(e_cd[disc], name);
+    if (open_file_dialog && open_file_dialog(&ofn)) SetWindowTextA(e_cd[disc], name);
 }
 
 void start_install() {
@@ -527,8 +536,20 @@ LRESULT CALLBACK wndproc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
 
 int run_window(HINSTANCE instance, int show, install_opts* o) {
     opts = o;
+    // The manifest's activation context makes this version 6 of the controls.
+    module_handle controls_dll(LoadLibraryA("comctl32.dll"));
+    module_handle dialogs_dll(LoadLibraryA("comdlg32.dll"));
+    const auto init_controls = controls_dll ? reinterpret_cast<init_controls_fn>(reinterpret_cast<void*>(
+                                                  GetProcAddress(controls_dll.get(), "InitCommonControlsEx")))
+                                            : nullptr;
+    open_file_dialog = dialogs_dll ? reinterpret_cast<open_file_fn>(reinterpret_cast<void*>(
+                                         GetProcAddress(dialogs_dll.get(), "GetOpenFileNameA")))
+                                   : nullptr;
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
+    if (!init_controls || !init_controls(&icc)) {
+        setup_log("ERROR: %s", "cannot create the setup window");
+        return 1;
+    }
     CoInitialize(nullptr);  // for the folder picker; the process ends instead of uninitialising
 
     WNDCLASSA wc = {};
@@ -570,6 +591,7 @@ int run_window(HINSTANCE instance, int show, install_opts* o) {
     if (font_owned) DeleteObject(font);
     font_owned = false;
     controls.clear();
+    open_file_dialog = nullptr;
     return 0;
 }
 
