@@ -1,15 +1,12 @@
-// Disc sources: one game disc given as a drive, a folder, a plain or raw
+// Disc sources: one game disc, given as a drive, a folder, a plain or raw
 // image, or a rip's descriptor (cue sheet, CloneCD, Alcohol, Nero, cdrdao),
-// behind one handle. Images are read through the
-// ISO 9660 reader; folders through the file system.
+// behind one interface. cd_open (disc_open.cpp) decides the shape; a folder
+// is read by folder_disc, everything else by image_disc.
 #pragma once
-#include <windows.h>
-
 #include <cstdint>
 #include <memory>
-#include <vector>
+#include <string>
 
-#include "formats/iso_walk.h"
 #include "util.h"
 
 // Asked on the copying thread when a read from a disc still fails after its
@@ -17,52 +14,68 @@
 // to give up. disc is the disc's number, file its path on the disc.
 using disc_question = bool (*)(int disc, const char* file);
 
-struct cd_source {
-    int is_image;          // 0 folder, 1 image
-    char path[520];        // the normalised folder, or the image file actually opened
-    HANDLE fh;             // the open image, or INVALID_HANDLE_VALUE
-    uint32_t sector_size;  // 2048, 2336, 2352 or 2448; 0 for a folder
-    uint32_t data_offset;  // where user data starts inside a sector: 0, 8, 16 or 24
-    uint32_t root_lba;
-    uint32_t root_size;
-    char desc[552];        // "folder %s", or "image %s" and the like naming the rip's kind
-    uint64_t sectors;      // whole logical sectors the image file holds from base on
-    uint64_t base;         // byte position of logical sector 0 in the image file
-    int number;            // the disc's number in an installation, for the question
-    disc_question ask;     // asked when a read fails for good; null: never (silent mode)
-    uint64_t bad_sector;   // where the last failed read_sectors stopped,
-    unsigned long bad_error;  // and the system's error code of that read
+// What a disc's files come to.
+struct disc_size {
+    uint64_t bytes = 0;      // their sizes together
+    uint64_t allocated = 0;  // what they take on a volume: each file and folder in whole clusters
 };
 
-cd_source* cd_open(const char* path);  // null when it is neither a folder nor an image
-void cd_close(cd_source* cd);          // accepts null
+class cd_source {
+public:
+    cd_source(const cd_source&) = delete;
+    cd_source& operator=(const cd_source&) = delete;
+    virtual ~cd_source() = default;
 
-// Owns an opened source and closes it on every path.
-struct source_closer {
-    void operator()(cd_source* cd) const { cd_close(cd); }
+    // "folder %s", or "image %s" and the like naming the rip's kind and the file read.
+    const char* describe() const { return desc_.c_str(); }
+    // The disc's number in an installation, for its lines, and its question
+    // (null: a read that fails for good fails the copy, as in silent mode).
+    void set_question(int number, disc_question ask) {
+        number_ = number;
+        ask_ = ask;
+    }
+
+    // True when a file or folder of that path (relative to the disc's root) exists.
+    virtual bool exists(const char* rel) = 0;
+    // The size of the file at rel; false when there is no such file.
+    virtual bool size_of(const char* rel, uint64_t* bytes) = 0;
+    // The disc's files, counted for a volume of cluster bytes (0 or 1: bytes
+    // alone). It neither waits nor asks: a place that does not read counts as
+    // empty, and the copy meets it again.
+    virtual disc_size measure(uint32_t cluster) = 0;
+    // Copies the whole disc below dest; true when every file arrived whole.
+    virtual bool copy_all(const char* dest, progress* p) = 0;
+    // True when the disc (its folder, or a file it reads) is folder or lies inside it.
+    virtual bool lies_in(const char* folder) const = 0;
+    // True when path is the folder that the disc walks or lies inside it (images: never).
+    virtual bool holds(const char* path) const = 0;
+
+protected:
+    explicit cd_source(std::string desc) : desc_(std::move(desc)) {}
+    void set_description(std::string desc) { desc_ = std::move(desc); }
+    // Asks the disc's question about file, if it has one: true to read there again.
+    bool ask_again(const char* file) const { return ask_ && ask_(number_, file); }
+    int number() const { return number_; }
+
+private:
+    std::string desc_;
+    int number_ = 0;
+    disc_question ask_ = nullptr;
 };
-using source_ptr = std::unique_ptr<cd_source, source_closer>;
+
+using source_ptr = std::unique_ptr<cd_source>;
+
+// Opens whatever path names as a disc. Null when it is none, with *why (if
+// given) saying what failed, in words a user can act on, beginning with the
+// path ("...\d.cue names d.bin, which is not there").
+cd_source* cd_open(const char* path, std::string* why = nullptr);
+void cd_close(cd_source* cd);  // accepts null
 const char* cd_describe(cd_source* cd);
 int cd_exists(cd_source* cd, const char* rel);  // 1 if a file or folder of that name exists
 uint64_t cd_total_bytes(cd_source* cd);
 int cd_copy_all(cd_source* cd, const char* dest, progress* p);  // 1 if the whole disc was copied
 
-// Reads count logical sectors from lba into dest (count x 2048 bytes); 1 if all
-// were read. A sector that fails to read is tried again (READ_RETRIES times,
-// each retry logged) before it counts; on a failure the complete sectors
-// before it are in dest, and bad_sector and bad_error say where and why.
-int read_sectors(cd_source* cd, uint32_t lba, uint32_t count, unsigned char* dest);
-
 // Retries of a failed disc read, with pauses of 125, 250 and 500 ms before
 // them: under a second of waiting per place that will not read.
 const unsigned READ_RETRIES = 3;
 void pause_before_retry(unsigned retry);  // retry counts from 1
-// Asks the disc's question, if it has one, about file: true to read again.
-bool ask_to_retry(cd_source* cd, const char* file);
-
-
-// The ISO 9660 reader (iso_reader.cpp).
-std::vector<iso_entry> iso_dir(cd_source* cd, uint32_t lba, uint32_t size);
-int iso_find(cd_source* cd, const char* rel, iso_entry* entry_out);
-uint64_t iso_total(cd_source* cd, uint32_t lba, uint32_t size, int depth);
-int iso_copy(cd_source* cd, uint32_t lba, uint32_t size, const char* dst, progress* p, int depth);

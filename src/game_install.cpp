@@ -1,6 +1,8 @@
 // The game profile of Tolvenar.
 #include "game_install.h"
 
+#include <windows.h>
+
 #include <cstdio>
 
 #include "log.h"
@@ -31,11 +33,22 @@ int game_is_disc(cd_source* cd, unsigned index) {
     return 1;
 }
 
+uint64_t game_files_size(cd_source* disc1, uint32_t cluster) {
+    uint64_t sum = whole_clusters(sizeof settings, cluster) + whole_clusters(1, cluster);  // TLP.DAT and TL
+    for (const char* name : prog) {
+        char rel[PATH_CHARS];
+        text_printf(rel, sizeof rel, "TL\\%s", name);
+        uint64_t bytes = 0;
+        if (disc1->size_of(rel, &bytes)) sum += whole_clusters(bytes, cluster);
+    }
+    return sum;
+}
+
 int game_install_files(const char* cd_tree, const char* hd_tree) {
     char tl[PATH_CHARS];
     text_printf(tl, sizeof tl, "%s\\TL", hd_tree);
-    make_dirs(tl);
-    if (!is_dir(tl)) {
+    if (!make_dirs(tl)) {
+        setup_log("cannot create %s (%s)", tl, error_text(GetLastError()).c_str());
         setup_log("ERROR: cannot create %s", tl);
         return 0;
     }
@@ -47,7 +60,7 @@ int game_install_files(const char* cd_tree, const char* hd_tree) {
             // A program that is there but cannot be copied is a failed write
             // (a full disk, say), which the log names.
             const DWORD error = GetLastError();
-            if (path_exists(src)) setup_log("cannot write %s (error %lu)", dst, error);
+            if (path_exists(src)) setup_log("cannot write %s (%s)", dst, error_text(error).c_str());
             if (name != prog[0]) break;
             // The log says why the installation stopped; a scripted
             // installation never waits for a click.

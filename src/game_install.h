@@ -6,6 +6,9 @@
 
 // 1 when every identity file of disc index (0 or 1) exists on the source.
 int game_is_disc(cd_source* cd, unsigned index);
+// What game_install_files writes into the hd tree from disc 1's files, each
+// file in whole clusters of cluster bytes.
+uint64_t game_files_size(cd_source* disc1, uint32_t cluster);
 // Lays out the game files from the cd tree into the hd tree; 1 on success.
 int game_install_files(const char* cd_tree, const char* hd_tree);
 // Icon sources, relative to their tree, or null when the game has none.

@@ -5,10 +5,12 @@
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "cdsrc.h"
 #include "game_install.h"
@@ -19,6 +21,9 @@ namespace {
 const uint64_t AFTER_COPY_BYTES = 8388608;  // work after the copies, credited as 8 MiB
 const uint64_t GAME_FILES_BYTES = 6291456;  // of it, after the game files
 const uint64_t FINISH_BYTES = 2097152;      // and at the very end
+// A program's resources are rewritten whole when its icon changes; beyond the
+// icon's own bytes, room for its directory entries and section alignment.
+const uint64_t ICON_ROOM = 65536;
 
 HRSRC find_payload() { return FindResourceA(nullptr, "GAMEEXE", MAKEINTRESOURCEA(10)); }
 
@@ -65,7 +70,7 @@ void place_uninstaller(const char* install_dir) {
     if (same_path(self, uninstaller)) return;
     // Not a failure of the installation, but the log says what is missing.
     if (!CopyFileA(self, uninstaller, FALSE))
-        setup_log("cannot write %s (error %lu)", uninstaller, GetLastError());
+        setup_log("cannot write %s (%s)", uninstaller, error_text(GetLastError()).c_str());
 }
 
 uint64_t file_size(const char* path) {
@@ -74,9 +79,14 @@ uint64_t file_size(const char* path) {
     return uint64_t(a.nFileSizeHigh) << 32 | a.nFileSizeLow;
 }
 
-// The free bytes of the volume that will hold dir, asked of its nearest
-// existing ancestor (the folder itself may not exist yet); false when unknown.
-bool free_bytes_for(const char* dir, uint64_t* free_out) {
+// The volume that will hold dir: its free bytes and its cluster size, asked
+// of dir's nearest existing ancestor (the folder itself may not exist yet);
+// false when unknown.
+struct volume_space {
+    uint64_t free = 0;
+    uint32_t cluster = 1;
+};
+bool space_of(const char* dir, volume_space* out) {
     char probe[PATH_CHARS];
     text_printf(probe, sizeof probe, "%s", dir);
     while (probe[0] && !is_dir(probe)) {
@@ -91,22 +101,28 @@ bool free_bytes_for(const char* dir, uint64_t* free_out) {
     }
     ULARGE_INTEGER avail;
     if (!GetDiskFreeSpaceExA(probe[0] ? probe : nullptr, &avail, nullptr, nullptr)) return false;
-    *free_out = avail.QuadPart;
+    out->free = avail.QuadPart;
+    char root[PATH_CHARS];
+    DWORD per_cluster = 0, sector_bytes = 0, free_clusters = 0, clusters = 0;
+    if (GetVolumePathNameA(probe[0] ? probe : ".", root, sizeof root) &&
+        GetDiskFreeSpaceA(root, &per_cluster, &sector_bytes, &free_clusters, &clusters) && per_cluster &&
+        sector_bytes)
+        out->cluster = per_cluster * sector_bytes;
     return true;
 }
 
-// The bytes an earlier installation in dir takes, which a rerun replaces.
-uint64_t installed_bytes(const char* dir) {
+// What an earlier installation in dir takes, which a rerun replaces.
+uint64_t installed_bytes(const char* dir, uint32_t cluster) {
     char path[PATH_CHARS];
     text_printf(path, sizeof path, "%s\\game", dir);
     uint64_t sum = 0;
     if (is_dir(path)) {
         source_ptr tree(cd_open(path));
-        if (tree && !tree->is_image) sum += cd_total_bytes(tree.get());
+        if (tree) sum += tree->measure(cluster).allocated;
     }
     for (const char* name : {"tolvenar.exe", "uninstall.exe"}) {
         text_printf(path, sizeof path, "%s\\%s", dir, name);
-        sum += file_size(path);
+        sum += whole_clusters(file_size(path), cluster);
     }
     return sum;
 }
@@ -114,18 +130,34 @@ uint64_t installed_bytes(const char* dir) {
 uint64_t mb_up(uint64_t bytes) { return (bytes + 1048575) >> 20; }
 
 // Whether what the installation writes fits the volume of the install
-// folder; logs why not. needed counts the discs, the game program, the
-// uninstaller and the work after the copies.
-bool space_for(const char* install_dir, uint64_t needed) {
-    uint64_t free = 0;
-    if (!free_bytes_for(install_dir, &free)) return true;  // unknown: the writes will tell
-    const uint64_t replaced = installed_bytes(install_dir);
+// folder; logs why not. needed is what it writes in whole clusters.
+bool space_for(const char* install_dir, const volume_space& volume, uint64_t needed) {
+    const uint64_t replaced = installed_bytes(install_dir, volume.cluster);
     needed = needed > replaced ? needed - replaced : 0;
-    if (needed <= free) return true;
+    if (needed <= volume.free) return true;
     setup_log("ERROR: not enough free space in %s: %llu MB needed, %llu MB free", install_dir,
               static_cast<unsigned long long>(mb_up(needed)),
-              static_cast<unsigned long long>(mb_up(free)));
+              static_cast<unsigned long long>(mb_up(volume.free)));
     return false;
+}
+
+// A copy must never read what it writes: the install folder may not lie in
+// a disc's folder, and no disc may lie in the game folder, which the copy
+// fills.
+bool apart_from_discs(const install_opts* o, const char* game, const source_ptr (&disc)[2]) {
+    for (int i = 0; i < 2; i++) {
+        if (disc[i]->holds(o->install_dir)) {
+            log_error("cannot install into %s: it lies inside disc %d (%s), which the setup copies from",
+                      o->install_dir, i + 1, cd_describe(disc[i].get()));
+            return false;
+        }
+        if (is_dir(game) && disc[i]->lies_in(game)) {
+            log_error("cannot install into %s: disc %d (%s) lies inside its game folder, which the setup fills",
+                      o->install_dir, i + 1, cd_describe(disc[i].get()));
+            return false;
+        }
+    }
+    return true;
 }
 
 void make_shortcuts(const install_opts* o, const char* game_exe) {
@@ -149,38 +181,54 @@ int do_install(const install_opts* o, progress_fn cb, void* user, disc_question 
     progress p{0, AFTER_COPY_BYTES, cb, user};
 
     // Both discs are opened, identified and measured before anything is copied.
-    source_ptr disc[2];
-    for (int i = 0; i < 2; i++) {
-        disc[i].reset(cd_open(o->cd[i]));
-        if (!disc[i] || !game_is_disc(disc[i].get(), unsigned(i))) {
-            const bool opened = disc[i] != nullptr;
-            disc[0].reset();
-            disc[1].reset();
-            if (opened)
-                log_error("this is not disc %d of Tolvenar", i + 1);
-            else
-                log_error("disc %d is not a readable disc, image or folder", i + 1);
-            return 0;
-        }
-        p.total += cd_total_bytes(disc[i].get());
-    }
-    const uint32_t estimated_kib = uint32_t((p.total + 12582912) >> 10);
-
-    // Nothing is created unless it all fits.
-    char self[PATH_CHARS];
-    DWORD self_len = GetModuleFileNameA(nullptr, self, sizeof self);
-    const uint64_t uninstaller = self_len && self_len < sizeof self ? file_size(self) : 0;
-    if (!space_for(o->install_dir, p.total + SizeofResource(nullptr, find_payload()) + uninstaller)) {
-        disc[0].reset();
-        disc[1].reset();
-        return 0;
-    }
-
     char game[PATH_CHARS], hd[PATH_CHARS], cd[PATH_CHARS], game_exe[PATH_CHARS];
     text_printf(game, sizeof game, "%s\\game", o->install_dir);
     text_printf(hd, sizeof hd, "%s\\hd", game);
     text_printf(cd, sizeof cd, "%s\\cd", game);
+    volume_space volume;
+    const bool known_volume = space_of(o->install_dir, &volume);
+    uint64_t needed = 0;  // in whole clusters of the install folder's volume
+    source_ptr disc[2];
+    for (int i = 0; i < 2; i++) {
+        std::string why;
+        disc[i].reset(cd_open(o->cd[i], &why));
+        if (!disc[i] || !game_is_disc(disc[i].get(), unsigned(i))) {
+            const bool opened = disc[i] != nullptr;
+            disc[0].reset();
+            disc[1].reset();
+            if (opened) {
+                log_error("this is not disc %d of Tolvenar", i + 1);
+            } else {
+                setup_log("disc %d: %s", i + 1, why.c_str());
+                log_error("disc %d is not a readable disc, image or folder", i + 1);
+            }
+            return 0;
+        }
+        const disc_size size = disc[i]->measure(volume.cluster);
+        p.total += size.bytes;
+        needed += size.allocated;
+    }
+    const uint32_t estimated_kib = uint32_t((p.total + 12582912) >> 10);
+    if (!apart_from_discs(o, game, disc)) return 0;
+
+    // Nothing is created unless it all fits: both discs, the game files laid
+    // out from them, the game program with its icon, the uninstaller, and
+    // room for the rest.
+    char self[PATH_CHARS];
+    DWORD self_len = GetModuleFileNameA(nullptr, self, sizeof self);
+    const uint64_t uninstaller = self_len && self_len < sizeof self ? file_size(self) : 0;
+    uint64_t icon = 0;
+    for (const source_ptr& d : disc) {
+        uint64_t bytes = 0;
+        if (const char* rel = game_icon_ico(); rel && d->size_of(rel, &bytes)) icon = std::max(icon, bytes);
+    }
+    needed += game_files_size(disc[0].get(), volume.cluster) +
+              whole_clusters(SizeofResource(nullptr, find_payload()) + icon + ICON_ROOM, volume.cluster) +
+              whole_clusters(uninstaller, volume.cluster) + AFTER_COPY_BYTES;
+    if (known_volume && !space_for(o->install_dir, volume, needed)) return 0;
+
     if (!make_dirs(hd)) {
+        setup_log("cannot create %s (%s)", hd, error_text(GetLastError()).c_str());
         disc[0].reset();
         disc[1].reset();
         setup_log("ERROR: %s", "cannot create the install folder");
@@ -190,8 +238,7 @@ int do_install(const install_opts* o, progress_fn cb, void* user, disc_question 
     // Both discs land in one cd tree; disc 2 replaces disc 1's file of the same path.
     for (int i = 0; i < 2; i++) {
         setup_log("Copying disc %d: %s ...", i + 1, cd_describe(disc[i].get()));
-        disc[i]->number = i + 1;
-        disc[i]->ask = ask;
+        disc[i]->set_question(i + 1, ask);
         int ok = cd_copy_all(disc[i].get(), cd, &p);
         disc[i].reset();
         if (!ok) {

@@ -56,24 +56,33 @@ int make_dirs(const char* path) {
             p[i] = sep;
         }
     }
-    CreateDirectoryA(p, nullptr);
-    return is_dir(p);
+    // The last call's error says why, for the caller's line.
+    if (CreateDirectoryA(p, nullptr)) return 1;
+    const DWORD error = GetLastError();
+    if (is_dir(p)) return 1;
+    SetLastError(error);
+    return 0;
 }
 
 int write_file(const char* path, const void* data, uint64_t len) {
     make_parent(path);
     file_handle f = create_for_write(path);
     if (!f) {
-        setup_log("cannot write %s (error %lu)", path, GetLastError());
+        setup_log("cannot write %s (%s)", path, error_text(GetLastError()).c_str());
         return 0;
     }
     DWORD written = 0;
     // WriteFile counts in 32 bits: 4 GiB or more cannot be written in one call.
-    bool ok = len <= 0xFFFFFFFFu && WriteFile(f.get(), data, DWORD(len), &written, nullptr) &&
-              written == len;
-    if (!ok) {
+    if (len > 0xFFFFFFFFu) {
+        setup_log("write failed: %s (%s)", path, error_text(ERROR_FILE_TOO_LARGE).c_str());
+        return 0;
+    }
+    const BOOL ok = WriteFile(f.get(), data, DWORD(len), &written, nullptr);
+    if (!ok || written != len) {
+        // A call that succeeds but writes less has run out of room.
+        const DWORD error = ok ? DWORD(ERROR_DISK_FULL) : GetLastError();
         f.close();
-        setup_log("write failed: %s", path);
+        setup_log("write failed: %s (%s)", path, error_text(error).c_str());
         return 0;
     }
     return 1;
@@ -109,21 +118,21 @@ int write_chunk(void* file, const void* data, uint32_t n, const char* path) {
     if (ok && written == n) return 1;
     // A call that succeeds but writes less has run out of room.
     const DWORD error = ok ? DWORD(ERROR_DISK_FULL) : GetLastError();
-    setup_log("cannot write %s (error %lu)", path, error);
+    setup_log("cannot write %s (%s)", path, error_text(error).c_str());
     return 0;
 }
 
-int copy_file(const char* src, const char* dst, progress* p, const read_again_fn& again) {
+int copy_file(const char* src, const char* dst, progress* p, const read_again_fn& again, uint64_t limit) {
     make_parent(dst);
     file_handle in(CreateFileA(src, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!in) {
-        setup_log("cannot read %s", src);
+        setup_log("cannot read %s (%s)", src, error_text(GetLastError()).c_str());
         return 0;
     }
     file_handle out = create_for_write(dst);
     if (!out) {
-        setup_log("cannot write %s", dst);
+        setup_log("cannot write %s (%s)", dst, error_text(GetLastError()).c_str());
         return 0;
     }
     uint64_t offset = 0;
@@ -137,14 +146,62 @@ int copy_file(const char* src, const char* dst, progress* p, const read_again_fn
             if (again && again(offset, error, ++failures) &&
                 SetFilePointerEx(in.get(), at, nullptr, FILE_BEGIN))
                 continue;
-            setup_log("cannot read %s (error %lu)", src, error);
+            setup_log("cannot read %s (%s)", src, error_text(error).c_str());
             return 0;
         }
         failures = 0;
         if (got == 0) return 1;
+        if (got > limit - offset) {
+            setup_log("cannot copy %s: it holds more than the %llu bytes it had when the disc was measured", src,
+                      static_cast<unsigned long long>(limit));
+            return 0;
+        }
         if (!write_chunk(out.get(), buf, got, dst)) return 0;
         offset += got;
         if (p) progress_add(p, got);
+    }
+}
+
+std::string error_text(unsigned long code) {
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string words;
+    if (n && text) {
+        std::wstring w(text, n);
+        while (!w.empty() && (w.back() == L'\n' || w.back() == L'\r' || w.back() == L' ')) w.pop_back();
+        const int len = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), nullptr, 0, nullptr, nullptr);
+        if (len > 0) {
+            words.resize(size_t(len));
+            WideCharToMultiByte(CP_UTF8, 0, w.c_str(), int(w.size()), &words[0], len, nullptr, nullptr);
+        }
+    }
+    if (text) LocalFree(text);
+    return "error " + std::to_string(code) + (words.empty() ? "" : ": " + words);
+}
+
+bool identity_of(const char* path, file_id* id) {
+    file_handle f(CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!f || !GetFileInformationByHandle(f.get(), &info)) return false;
+    *id = {info.dwVolumeSerialNumber, uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+    return id->second != 0;
+}
+
+int path_inside(const char* path, const char* folder) {
+    file_id want, have;
+    if (!identity_of(folder, &want)) return 0;
+    char full[PATH_CHARS];
+    DWORD n = GetFullPathNameA(path, sizeof full, full, nullptr);
+    if (n == 0 || n >= sizeof full) return 0;
+    // path itself, then each folder above it up to its root.
+    for (;;) {
+        if (identity_of(full, &have) && have == want) return 1;
+        char* cut = strrchr(full, '\\');
+        if (!cut || cut[1] == 0) return 0;  // the root was the last to try
+        cut[cut == full + 2 && full[1] == ':' ? 1 : 0] = 0;  // "C:\x" goes up to "C:\"
     }
 }
 

@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <utility>
 
 #include "text.h"
 
@@ -36,11 +38,34 @@ int write_chunk(void* file, const void* data, uint32_t n, const char* path);
 // row (1, 2, ...). It may wait before it answers.
 using read_again_fn = std::function<bool(uint64_t offset, unsigned long error, unsigned failures)>;
 // Chunked copy advancing p per chunk; 1 on success. A failed read of src
-// fails the copy unless again (if given) asks to read there again.
-int copy_file(const char* src, const char* dst, progress* p, const read_again_fn& again = nullptr);
+// fails the copy unless again (if given) asks to read there again. A source
+// that holds more than limit bytes (it grows while it is copied, or is no
+// file at all but a device behind a link) fails once limit bytes are written.
+int copy_file(const char* src, const char* dst, progress* p, const read_again_fn& again = nullptr,
+              uint64_t limit = UINT64_MAX);
 // Removes a folder tree, unlinking reparse points without entering them;
 // nonzero if the folder itself was removed.
 int delete_tree(const char* dir);
+
+// bytes rounded up to whole clusters of a volume (cluster 0 or 1: bytes).
+inline uint64_t whole_clusters(uint64_t bytes, uint32_t cluster) {
+    return cluster > 1 ? (bytes + cluster - 1) / cluster * cluster : bytes;
+}
+
+// "error 112: There is not enough space on the disk." : the system's code and
+// its own text for it, in the user's language, for a log line.
+std::string error_text(unsigned long code);
+
+// A file's or folder's identity: its volume's serial number and its index
+// there. Links are followed.
+using file_id = std::pair<uint64_t, uint64_t>;
+// False when the identity cannot be had (also on a file system without one).
+bool identity_of(const char* path, file_id* id);
+
+// 1 when path is folder or lies inside it, as the file system sees them
+// (letter case, short names and links that lead there included); folder
+// must exist. Parts of path that do not exist yet are taken as written.
+int path_inside(const char* path, const char* folder);
 
 // Bounded path composition: a 520-character buffer cuts at 519 characters.
 enum { PATH_CHARS = 520, FILE_PATH_CHARS = 780 };

@@ -6,7 +6,8 @@
 // each directory extent once, entries in record order:
 //   DIR_LBA INDEX D|F LBA SIZE NAME
 // INDEX counts the entries of that directory from 0 (own and parent records
-// are not entries); NAME is the cleaned name in hex, "-" when it is empty.
+// are not entries); NAME is the name the setup gives the entry (the cleaned
+// identifier, as UTF-8) in hex, "-" when it is empty.
 // Exit status 0, or 1 when the image cannot be read or has no primary
 // volume descriptor.
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "formats/iso9660.h"
@@ -31,8 +33,9 @@ void list(uint32_t lba, uint32_t size) {
     for (size_t i = 0; i < entries.size(); i++) {
         const iso_entry& e = entries[i];
         printf("%u %zu %c %u %u ", lba, i, e.dir ? 'D' : 'F', e.lba, e.size);
-        if (!e.name[0]) printf("-");
-        for (const char* p = e.name; *p; p++) printf("%02x", static_cast<unsigned char>(*p));
+        const std::string name = iso::utf8_name(e.name);
+        if (name.empty()) printf("-");
+        for (unsigned char c : name) printf("%02x", c);
         printf("\n");
     }
     for (const iso_entry& e : entries)

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 const uint32_t ISO_SECTOR = 2048;
@@ -15,6 +16,8 @@ struct iso_entry {
     uint32_t lba;   // first sector of the extent
     uint32_t size;  // extent length in bytes
     int dir;        // 1 for a directory
+    int more;       // 1: not the file's last record; the next record of its name holds its next piece
+    int form2;      // 1: its data lies in Mode 2 Form 2 sectors, 2,324 bytes each (its XA attributes say so)
 };
 
 namespace iso {
@@ -33,6 +36,12 @@ std::vector<iso_entry> decode_dir(const uint8_t* data, size_t len, uint32_t size
 // The identifier as a name: cut before the version separator ';', at most 63
 // bytes, one trailing dot dropped. A zero byte inside it becomes '?'.
 void clean_name(const uint8_t* id, size_t id_len, char name[64]);
+
+// A cleaned name as UTF-8, the code page the program runs in: unchanged when
+// it is valid UTF-8, else each byte read as the Windows Western code page
+// (1252) reads it, so that names written in that code page keep their
+// meaning and two names that differ in such a byte stay two names.
+std::string utf8_name(const char* name);
 
 // True when a cleaned name can be created as one file or folder inside a
 // target folder on Windows: not empty, not "." or "..", no separator, colon,

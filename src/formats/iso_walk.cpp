@@ -1,6 +1,8 @@
 // Bounded walks over an ISO 9660 directory tree.
 #include "formats/iso_walk.h"
 
+#include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <new>
 
@@ -26,13 +28,27 @@ bool same_name(const char* a, const char* b) {
 class summer : public tree_visitor {
 public:
     uint64_t sum = 0;
-    bool file(const iso_entry& e) override {
-        sum += e.size;
+    bool file(const iso_file& f) override {
+        sum += f.size;
         return true;
     }
+    bool refused(const iso_entry&, const char*) override { return true; }
     bool enter(const iso_entry&) override { return true; }
     void leave() override {}
 };
+
+// True when two pieces of a file share a sector (a piece given twice is one
+// case); pieces of no bytes stand nowhere.
+bool pieces_overlap(std::vector<extent> pieces) {
+    std::sort(pieces.begin(), pieces.end(), [](const extent& a, const extent& b) { return a.lba < b.lba; });
+    uint64_t end = 0;
+    for (const extent& p : pieces) {
+        if (p.size == 0) continue;
+        if (p.lba < end) return true;
+        end = uint64_t(p.lba) + sectors_for(p.size);
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -76,13 +92,50 @@ bool dir_walk::traverse(uint32_t lba, uint32_t size, int depth, tree_visitor& v)
     return walk_dir(read_dir(lba, size, 0, true), depth, size, v);
 }
 
-bool dir_walk::walk_dir(const std::vector<iso_entry>& entries, int depth, uint64_t held,
+bool next_item(const std::vector<iso_entry>& records, size_t* i, iso_file* out, const char** why) {
+    const iso_entry& first = records[*i];
+    ++*i;
+    out->entry = first;
+    out->pieces.assign(1, extent{first.lba, first.size});
+    out->size = first.size;
+    if (first.dir || !first.more) return true;
+    // The records of its name up to the one without the mark. Pieces past
+    // the limit are passed over, not kept.
+    bool ended = false;
+    size_t count = 1;
+    while (!ended && *i < records.size() && !records[*i].dir && !strcmp(records[*i].name, first.name)) {
+        const iso_entry& r = records[(*i)++];
+        ended = !r.more;
+        if (++count > MAX_PIECES) continue;
+        out->pieces.push_back(extent{r.lba, r.size});
+        out->size += r.size;
+    }
+    if (!ended) {
+        *why = "its pieces end without their last record";
+        return false;
+    }
+    if (count > MAX_PIECES) {
+        *why = "it is recorded in more pieces than a disc needs";
+        return false;
+    }
+    if (pieces_overlap(out->pieces)) {
+        *why = "its pieces overlap";
+        return false;
+    }
+    return true;
+}
+
+bool dir_walk::walk_dir(const std::vector<iso_entry>& records, int depth, uint64_t held,
                         tree_visitor& v) {
-    for (const iso_entry& e : entries) {
+    for (size_t i = 0; i < records.size();) {
+        const iso_entry& e = records[i];
         if (!e.dir) {
-            if (!v.file(e)) return false;
+            iso_file f;
+            const char* why = nullptr;
+            if (next_item(records, &i, &f, &why) ? !v.file(f) : !v.refused(e, why)) return false;
             continue;
         }
+        i++;
         if (depth >= MAX_DEPTH) continue;
         if (overlaps(e.lba, e.size)) {
             stats_.repeated++;
@@ -102,8 +155,7 @@ uint64_t total(dir_walk& w, uint32_t lba, uint32_t size, int depth) {
     return s.sum;
 }
 
-bool find(dir_walk& w, uint32_t root_lba, uint32_t root_size, const char* rel,
-          iso_entry* entry_out) {
+bool find(dir_walk& w, uint32_t root_lba, uint32_t root_size, const char* rel, iso_file* found) {
     uint32_t lba = root_lba, size = root_size;
     const char* p = rel;
     while (*p) {
@@ -112,18 +164,15 @@ bool find(dir_walk& w, uint32_t root_lba, uint32_t root_size, const char* rel,
         while (*p && *p != '\\' && *p != '/' && n < 63) part[n++] = *p++;
         part[n] = 0;
         while (*p == '\\' || *p == '/') p++;
-        const iso_entry* match = nullptr;
-        std::vector<iso_entry> entries = w.list(lba, size);
-        for (const iso_entry& e : entries) {
-            if (same_name(part, e.name)) {
-                match = &e;
-                break;
-            }
+        const std::vector<iso_entry> records = w.list(lba, size);
+        bool matched = false;
+        for (size_t i = 0; i < records.size() && !matched;) {
+            const char* why = nullptr;
+            matched = next_item(records, &i, found, &why) && same_name(part, found->entry.name);
         }
-        if (!match) return false;
-        *entry_out = *match;
-        lba = match->lba;
-        size = match->size;
+        if (!matched) return false;
+        lba = found->entry.lba;
+        size = found->entry.size;
     }
     return true;
 }

@@ -12,6 +12,9 @@
 //    most once as directory data;
 //  - no walk reads more than twice the image's sectors as directory data
 //    (this bounds lookups, which follow whatever path they are given).
+// A file may be recorded as several records of its name in a row, each but
+// the last marked "not the final record" (files of 4 GiB and more, and some
+// smaller ones); every walk joins them into one file of several pieces.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -28,6 +31,23 @@ namespace iso {
 const uint32_t MAX_DIR_BYTES = 16u << 20;
 // Directories deeper than this below the root are skipped without a word.
 const int MAX_DEPTH = 16;
+// A file of a CD needs a piece for each 4 GiB at most; writers that split
+// smaller files use a few. More is malformed or malicious, and would let one
+// record's worth of data be written over and over.
+const size_t MAX_PIECES = 64;
+
+// One extent of a file's data.
+struct extent {
+    uint32_t lba, size;
+};
+
+// One file of a directory: its first record, and the pieces that its
+// records give, in order. Its data is the pieces' bytes one after another.
+struct iso_file {
+    iso_entry entry{};  // the first record: the name, and the first piece
+    std::vector<extent> pieces;
+    uint64_t size = 0;  // of all pieces together
+};
 
 // The logical sectors of one image.
 class sector_source {
@@ -55,7 +75,10 @@ struct walk_stats {
 class tree_visitor {
 public:
     // A file of the directory being walked; false ends the traversal.
-    virtual bool file(const iso_entry& e) = 0;
+    virtual bool file(const iso_file& f) = 0;
+    // A file whose records do not make one file (why says what is wrong); it
+    // is left out. False ends the traversal.
+    virtual bool refused(const iso_entry& first, const char* why) = 0;
     // A directory about to be walked; false ends the traversal.
     virtual bool enter(const iso_entry& e) = 0;
     // The end of the directory last entered.
@@ -84,7 +107,7 @@ private:
     // beside the held directories and the budget; claim marks its sectors
     // as walked.
     std::vector<iso_entry> read_dir(uint32_t lba, uint32_t size, uint64_t held, bool claim);
-    bool walk_dir(const std::vector<iso_entry>& entries, int depth, uint64_t held, tree_visitor& v);
+    bool walk_dir(const std::vector<iso_entry>& records, int depth, uint64_t held, tree_visitor& v);
     // True when the extent shares a sector with one the walk has entered.
     bool overlaps(uint32_t lba, uint32_t size) const;
 
@@ -99,9 +122,15 @@ uint64_t total(dir_walk& w, uint32_t lba, uint32_t size, int depth);
 
 // Looks up rel (components separated by backslashes or slashes, compared
 // without regard to ASCII case, each cut at 63 characters) from the root.
-// True when every component was found; the last one goes to entry_out. An
-// empty path is found and leaves entry_out alone.
-bool find(dir_walk& w, uint32_t root_lba, uint32_t root_size, const char* rel,
-          iso_entry* entry_out);
+// True when every component was found; the last one goes to found (a
+// directory as one piece, its extent). An empty path is found and leaves
+// found alone.
+bool find(dir_walk& w, uint32_t root_lba, uint32_t root_size, const char* rel, iso_file* found);
+
+// The next item of a listing from records[*i] on: a directory or a file with
+// its pieces joined into *out. False, with *why set, for a file whose records
+// do not join (a piece list without its last record, more than MAX_PIECES
+// pieces, pieces that overlap); *i moves past every record it took either way.
+bool next_item(const std::vector<iso_entry>& records, size_t* i, iso_file* out, const char** why);
 
 }  // namespace iso

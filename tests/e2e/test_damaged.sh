@@ -69,7 +69,7 @@ check "retried: the cd tree equals the discs" cd_tree_ok "$work/retried"
 check "retried: the folder disc's reads failed" [ "$(hits "disc1/$big1")" -eq 3 ]
 check "retried: the image's reads failed" [ "$(hits disc2.bin)" -eq 3 ]
 check "retried: the folder disc's retries logged" \
-    grep -Eq "^retrying byte [0-9]+ of R:.*\\\\DATA1\\\\D003\\\\F00015\\.DAT \\(error [0-9]+\\)$" <<<"$cdlog"
+    grep -Eq "^retrying byte [0-9]+ of R:.*\\\\DATA1\\\\D003\\\\F00015\\.DAT \\(error [0-9]+: .+\\)$" <<<"$cdlog"
 check "retried: the image's retries logged" \
     grep -Fq "retrying sector $bin_sector of image $W\\disc2.bin (error " <<<"$cdlog"
 check "retried: no failure logged" lacks '^cannot read' "$cdlog"
@@ -94,9 +94,10 @@ faults "damaged/disc1/$big1 $bad_byte $((bad_byte + 1)) always"
 timed_install "$work/folder" "$W\\disc1" "$W\\disc2.cue"
 # The failing read starts at or before the bad byte; what came before it is copied.
 at=$(log_text | sed -n 's/^cannot read byte \([0-9]*\) of .*/\1/p')
-error=$(log_text | sed -n 's/^cannot read byte .*(error \([0-9]*\))$/\1/p')
-fails "folder, never" "cannot read byte ${at:-?} of $big1_win (error ${error:-?})" \
-    "cannot read $W\\disc1\\$big1_win (error ${error:-?})" "ERROR: copying disc 1 failed"
+# The system's code and its own words for it, as every failure line gives them.
+error=$(log_text | sed -n 's/^cannot read byte [0-9]* of .* (\(error [0-9]*: .*\))$/\1/p')
+fails "folder, never" "cannot read byte ${at:-?} of $big1_win (${error:-?})" \
+    "cannot read $W\\disc1\\$big1_win (${error:-?})" "ERROR: copying disc 1 failed"
 check "folder, never: three retries" [ "$(log_text | grep -c "^retrying byte ${at:-?} of ")" -eq 3 ]
 covers() { [ "${at:-0}" -le $bad_byte ] && [ $((bad_byte - ${at:-0})) -lt 1048576 ]; }
 check "folder, never: the failing read covers the bad byte" covers
@@ -106,8 +107,8 @@ check "folder, never: copied up to the failing read" \
 echo "== an image that never reads at one sector"
 faults "damaged/disc1.iso $iso_byte $((iso_byte + 1)) always"
 timed_install "$work/image" "$W\\disc1.iso" "$W\\disc2.cue"
-error=$(log_text | sed -n 's/^cannot read sector .*(error \([0-9]*\))$/\1/p')
-fails "image, never" "cannot read sector $bad_sector of $big1_win (error ${error:-?})" \
+error=$(log_text | sed -n 's/^cannot read sector [0-9]* of .* (\(error [0-9]*: .*\))$/\1/p')
+fails "image, never" "cannot read sector $bad_sector of $big1_win (${error:-?})" \
     "read error in F00015.DAT" "ERROR: copying disc 1 failed"
 check "image, never: three retries" \
     [ "$(log_text | grep -cF "retrying sector $bad_sector of image $W\\disc1.iso (error ")" -eq 3 ]
@@ -116,14 +117,14 @@ copied=$work/image/game/cd/$big1
 check "image, never: copied up to the bad sector" \
     [ "$(stat -c %s "$copied")" -eq $((bad_byte / 2048 * 2048)) ]
 check "image, never: the copied part equals the disc" cmp -s -n "$(stat -c %s "$copied")" "$copied" "$src/disc1/$big1"
-echo "Wine reports EIO as error ${error:-?}"
+echo "Wine reports EIO as ${error:-?}"
 
 echo "== an image whose directory never reads"
 # A folder that cannot be read fails the copy instead of arriving empty.
 dir_sector=$(lba_of "$src/disc1.iso" DATA1/D003)
 faults "damaged/disc1.iso $((dir_sector * 2048)) $((dir_sector * 2048 + 1)) always"
 timed_install "$work/dir" "$W\\disc1.iso" "$W\\disc2.cue"
-fails "directory, never" "cannot read sector $dir_sector of DATA1\\D003 (error ${error:-?})" \
+fails "directory, never" "cannot read sector $dir_sector of DATA1\\D003 (${error:-?})" \
     "read error in D003" "ERROR: copying disc 1 failed"
 check "directory, never: nothing copied from it" [ -z "$(ls -A "$work/dir/game/cd/DATA1/D003")" ]
 
@@ -139,7 +140,7 @@ held() {  # held NAME: an installation from the damaged image, waiting in the qu
     drv expect enabled=1 install_enabled=0 close=Cancel
 }
 held win_retry
-drv lines | tail -n 1 | grep -Fqx "cannot read sector $bad_sector of $big1_win (error ${error:-?})"
+drv lines | tail -n 1 | grep -Fqx "cannot read sector $bad_sector of $big1_win (${error:-?})"
 faults
 drv answer "Tolvenar setup" retry "$question"
 drv wait-status "Tolvenar is installed." 60
@@ -155,7 +156,7 @@ drv wait-status "The installation did not finish - see the messages above." 30
 drv expect install=Install install_enabled=1 close=Close enabled=1
 drv lines | tail -n 3 >"$work/cancel_lines.txt"
 check "window, Cancel: the lines" [ "$(cat "$work/cancel_lines.txt")" = "$(printf '%s\n' \
-    "cannot read sector $bad_sector of $big1_win (error ${error:-?})" "read error in F00015.DAT" \
+    "cannot read sector $bad_sector of $big1_win (${error:-?})" "read error in F00015.DAT" \
     "ERROR: copying disc 1 failed")" ]
 drv click close
 ended 0

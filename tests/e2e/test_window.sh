@@ -128,7 +128,7 @@ install_lines >"$work/log4.txt"
 diff -u "$work/lines4.txt" "$work/log4.txt"
 # The program's place is taken by a folder: the copy names it, then the error.
 tail -n 3 "$work/log4.txt" | head -n 1 | grep -Fqx "Setting up the game files ..."
-tail -n 2 "$work/log4.txt" | head -n 1 | grep -q '^cannot write .*\\game\\hd\\TL\\TOLVENAR.EXE (error [0-9]*)$'
+tail -n 2 "$work/log4.txt" | head -n 1 | grep -q '^cannot write .*\\game\\hd\\TL\\TOLVENAR.EXE (error [0-9]*: .*)$'
 tail -n 1 "$work/log4.txt" | grep -Fqx "ERROR: $missing"
 [ -f "$work/inst4/game/cd/TLID.001" ] || { echo "FAIL: the copied discs are not there"; exit 1; }
 

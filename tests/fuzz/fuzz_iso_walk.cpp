@@ -48,9 +48,18 @@ class counter : public iso::tree_visitor {
 public:
     uint64_t bytes = 0, dirs = 0, files = 0;
     int depth = 0, deepest = 0;
-    bool file(const iso_entry& e) override {
-        bytes += e.size;
+    bool file(const iso::iso_file& f) override {
+        // A file's pieces are its records: at most MAX_PIECES, none overlapping another.
+        if (f.pieces.empty() || f.pieces.size() > iso::MAX_PIECES) abort();
+        uint64_t sum = 0;
+        for (const iso::extent& p : f.pieces) sum += p.size;
+        if (sum != f.size) abort();
+        bytes += f.size;
         files++;
+        return true;
+    }
+    bool refused(const iso_entry& e, const char* why) override {
+        if (e.dir || !why || !*why) abort();
         return true;
     }
     bool enter(const iso_entry&) override {
@@ -103,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const std::string& p : paths) {
         src.sectors_read = 0;
         iso::dir_walk w(src);
-        iso_entry e{};
+        iso::iso_file e;
         iso::find(w, root_lba, root_size, p.c_str(), &e);
         if (src.sectors_read > 2 * sectors) abort();
     }

@@ -16,6 +16,7 @@ struct rec {
     std::string name;
     uint32_t lba, size;
     bool dir;
+    bool more = false;  // "not the final record of this file"
 };
 
 // An image of whole sectors whose directories are placed by hand. Reads are
@@ -34,7 +35,7 @@ public:
             p[0] = uint8_t(34 + r.name.size());
             fmt::put_le32(p + 2, r.lba);
             fmt::put_le32(p + 10, r.size);
-            p[25] = r.dir ? 2 : 0;
+            p[25] = uint8_t((r.dir ? 2 : 0) | (r.more ? 0x80 : 0));
             p[32] = uint8_t(r.name.size());
             memcpy(p + 33, r.name.data(), r.name.size());
             pos += p[0];
@@ -68,8 +69,14 @@ private:
 class recorder : public iso::tree_visitor {
 public:
     std::vector<std::string> seen;
-    bool file(const iso_entry& e) override {
-        seen.push_back(path_ + e.name);
+    std::vector<iso::iso_file> files;
+    bool file(const iso::iso_file& f) override {
+        seen.push_back(path_ + f.entry.name);
+        files.push_back(f);
+        return true;
+    }
+    bool refused(const iso_entry& e, const char* why) override {
+        seen.push_back(path_ + e.name + " refused: " + why);
         return true;
     }
     bool enter(const iso_entry& e) override {
@@ -159,15 +166,15 @@ TEST(IsoWalk, LookupsFollowAnyPathWithinTwiceTheImage) {
     img.put_dir(17, {{"Deep.Txt", 18, 9, false}});
 
     iso::dir_walk walk(img);
-    iso_entry e{};
+    iso::iso_file e;
     ASSERT_TRUE(iso::find(walk, 16, S, "loop\\LOOP//Loop\\file.txt", &e));
-    EXPECT_STREQ(e.name, "FILE.TXT");
+    EXPECT_STREQ(e.entry.name, "FILE.TXT");
     EXPECT_TRUE(iso::find(walk, 16, S, "SUB/deep.txt", &e));
     EXPECT_EQ(e.size, 9u);
     EXPECT_FALSE(iso::find(walk, 16, S, "\\FILE.TXT", &e)) << "a leading separator is an empty name";
-    iso_entry untouched{};
+    iso::iso_file untouched;
     EXPECT_TRUE(iso::find(walk, 16, S, "", &untouched));
-    EXPECT_EQ(untouched.name[0], 0);
+    EXPECT_EQ(untouched.entry.name[0], 0);
 
     std::string endless;
     for (int i = 0; i < 100; i++) endless += "LOOP\\";
@@ -190,6 +197,104 @@ TEST(IsoWalk, AVisitorCanEndTheTraversal) {
     stop_at_b v;
     EXPECT_FALSE(walk.traverse(16, S, 0, v));
     EXPECT_EQ(v.seen, (strs{"A/", "A/A.TXT"}));
+}
+
+// genisoimage lays directories out breadth first: root, A, B, then A's A1.
+// B starts where A ends and ends where A1 starts; touching is not sharing.
+TEST(IsoWalk, AdjacentExtentsAreNotOverlaps) {
+    memory_image img(30);
+    img.put_dir(20, {{"A", 21, S, true}, {"B", 22, S, true}});
+    img.put_dir(21, {{"A1", 23, S, true}});
+    img.put_dir(22, {{"B.TXT", 25, 3, false}});
+    img.put_dir(23, {{"A1.TXT", 25, 2, false}});
+    iso::dir_walk walk(img);
+    recorder r;
+    ASSERT_TRUE(walk.traverse(20, S, 0, r));
+    EXPECT_EQ(r.seen, (strs{"A/", "A/A1/", "A/A1/A1.TXT", "B/", "B/B.TXT"}));
+    EXPECT_EQ(walk.stats().skipped(), 0u);
+}
+
+// The directories on the way down are held while a deeper one is read: two
+// of half the bound each, one inside the other, do not fit beside the root.
+TEST(IsoWalk, HeldDirectoriesAddUpOnTheWayDown) {
+    const uint32_t half = iso::MAX_DIR_BYTES / 2;
+    memory_image img(2u << 20, 64);
+    img.put_dir(16, {{"A", 17, half, true}});
+    img.put_dir(17, {{"B", 5000, half, true}, {"C", 20000, half - S, true}});
+    iso::dir_walk walk(img);
+    recorder r;
+    ASSERT_TRUE(walk.traverse(16, S, 0, r));
+    EXPECT_EQ(r.seen, (strs{"A/", "A/B/", "A/C/"}));
+    EXPECT_EQ(walk.stats().too_big, 1u) << "root, A and B come to one sector over; C fits exactly";
+}
+
+// A file recorded in several pieces is one file: its pieces in record order.
+TEST(IsoWalk, PiecesOfAFileAreJoined) {
+    memory_image img(60);
+    img.put_dir(16, {{"A.DAT", 30, 24 * S, false, true},
+                     {"A.DAT", 20, 5153, false},
+                     {"B.DAT", 40, S, false, true},
+                     {"B.DAT", 41, S, false, true},
+                     {"B.DAT", 50, 7, false},
+                     {"C.DAT", 55, 1, false}});
+    iso::dir_walk walk(img);
+    recorder r;
+    ASSERT_TRUE(walk.traverse(16, S, 0, r));
+    EXPECT_EQ(r.seen, (strs{"A.DAT", "B.DAT", "C.DAT"}));
+    ASSERT_EQ(r.files.size(), 3u);
+    EXPECT_EQ(r.files[0].size, 54305u);
+    ASSERT_EQ(r.files[0].pieces.size(), 2u);
+    EXPECT_EQ(r.files[0].pieces[1].lba, 20u);
+    EXPECT_EQ(r.files[1].size, 2u * S + 7);
+    EXPECT_EQ(r.files[1].pieces.size(), 3u);
+
+    iso::dir_walk again(img);
+    EXPECT_EQ(iso::total(again, 16, S, 0), 54305u + 2 * S + 7 + 1);
+    iso::iso_file found;
+    ASSERT_TRUE(iso::find(again, 16, S, "b.dat", &found));
+    EXPECT_EQ(found.size, 2u * S + 7);
+    EXPECT_TRUE(iso::find(again, 16, S, "C.DAT", &found)) << "the records after a piece list";
+}
+
+// Piece lists that do not make a file are left out, each with its reason,
+// and the records after them are walked on.
+TEST(IsoWalk, BrokenPieceListsAreRefused) {
+    auto chain = [](const std::string& name, size_t pieces, uint32_t step) {
+        std::vector<rec> out;
+        for (size_t i = 0; i < pieces; i++)
+            out.push_back({name, uint32_t(100 + i * step), S, false, i + 1 < pieces});
+        return out;
+    };
+    std::vector<rec> records = chain("MAX.DAT", iso::MAX_PIECES, 1);
+    for (const rec& r : chain("OVER.DAT", iso::MAX_PIECES + 1, 1)) records.push_back(r);
+    records.push_back({"OPEN.DAT", 300, S, false, true});
+    records.push_back({"NEXT.DAT", 301, 1, false});
+    records.push_back({"SAME.DAT", 310, S, false, true});
+    records.push_back({"SAME.DAT", 310, S, false});
+    records.push_back({"CROSS.DAT", 320, 2 * S, false, true});
+    records.push_back({"CROSS.DAT", 321, S, false});
+    records.push_back({"TOUCH.DAT", 330, S, false, true});
+    records.push_back({"TOUCH.DAT", 331, S, false});
+    records.push_back({"LAST.DAT", 340, S, false, true});
+    memory_image img(400);
+    // Records fill sectors 16 to 18, one sector per 40 records of this size.
+    for (size_t i = 0; i < records.size(); i += 40)
+        img.put_dir(uint32_t(16 + i / 40),
+                    std::vector<rec>(records.begin() + long(i), records.begin() + long(std::min(i + 40, records.size()))));
+    const uint32_t size = uint32_t((records.size() + 39) / 40) * S;
+
+    iso::dir_walk walk(img);
+    recorder r;
+    ASSERT_TRUE(walk.traverse(16, size, 0, r));
+    EXPECT_EQ(r.seen, (strs{"MAX.DAT", "OVER.DAT refused: it is recorded in more pieces than a disc needs",
+                            "OPEN.DAT refused: its pieces end without their last record", "NEXT.DAT",
+                            "SAME.DAT refused: its pieces overlap", "CROSS.DAT refused: its pieces overlap",
+                            "TOUCH.DAT", "LAST.DAT refused: its pieces end without their last record"}));
+    EXPECT_EQ(r.files[0].pieces.size(), iso::MAX_PIECES);
+    iso::dir_walk again(img);
+    iso::iso_file found;
+    EXPECT_FALSE(iso::find(again, 16, size, "OVER.DAT", &found)) << "a refused file is not found either";
+    EXPECT_TRUE(iso::find(again, 16, size, "TOUCH.DAT", &found));
 }
 
 }  // namespace

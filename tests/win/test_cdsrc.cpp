@@ -10,16 +10,25 @@
 #include <vector>
 
 #include "cdsrc.h"
+#include "image_disc.h"
 #include "log.h"
 #include "testutil.h"
 
 namespace {
 
-struct closer {
-    void operator()(cd_source* cd) const { cd_close(cd); }
-};
-using source = std::unique_ptr<cd_source, closer>;
+using source = std::unique_ptr<cd_source>;
 source open(const std::string& path) { return source(cd_open(path.c_str())); }
+image_disc* image(const source& cd) { return dynamic_cast<image_disc*>(cd.get()); }
+
+// Every sector of the disc equals the plain image's, read in runs of n.
+bool reads_as(const source& cd, const std::vector<uint8_t>& iso, uint32_t n = 45) {
+    const uint32_t sectors = uint32_t(iso.size() / 2048);
+    if (!image(cd) || image(cd)->sectors() < sectors) return false;
+    std::vector<uint8_t> got(iso.size());
+    for (uint32_t lba = 0; lba < sectors; lba += n)
+        if (!image(cd)->read(lba, std::min(n, sectors - lba), got.data() + size_t(lba) * 2048, false)) return false;
+    return got == iso;
+}
 
 uint64_t sum_sizes(const std::string& root, int max_folders) {
     uint64_t sum = 0;
@@ -32,17 +41,15 @@ TEST(CdOpen, FolderPathsAreNormalised) {
     std::string tree = fixture("tree");
     source cd = open(tree + "\\\\//");
     ASSERT_TRUE(cd);
-    EXPECT_EQ(cd->is_image, 0);
-    EXPECT_EQ(std::string(cd->path), tree);
+    EXPECT_FALSE(image(cd));
     EXPECT_EQ(std::string(cd_describe(cd.get())), "folder " + tree);
-    EXPECT_EQ(cd->fh, INVALID_HANDLE_VALUE);
 
     source bare = open("C:");
     ASSERT_TRUE(bare);
-    EXPECT_EQ(std::string(bare->path), "C:\\");
+    EXPECT_EQ(std::string(bare->describe()), "folder C:\\");
     source root = open("C:\\\\/\\");
     ASSERT_TRUE(root);
-    EXPECT_EQ(std::string(root->desc), "folder C:\\");
+    EXPECT_EQ(std::string(root->describe()), "folder C:\\");
     // On a drive root the separator is doubled, which the file system accepts.
     EXPECT_EQ(cd_exists(root.get(), "windows"), 1);
     EXPECT_EQ(cd_exists(root.get(), "no such folder"), 0);
@@ -53,21 +60,12 @@ TEST(CdOpen, FolderPathsAreNormalised) {
 }
 
 TEST(CdOpen, ProbesEachSectorLayout) {
-    struct {
-        const char* file;
-        uint32_t size, offset;
-    } cases[] = {{"tree.iso", 2048, 0}, {"tree_m1.bin", 2352, 16}, {"tree_m2.bin", 2352, 24}};
-    source plain = open(fixture("tree.iso"));
-    ASSERT_TRUE(plain);
-    for (auto& c : cases) {
-        source cd = open(fixture(c.file));
-        ASSERT_TRUE(cd) << c.file;
-        EXPECT_EQ(cd->is_image, 1);
-        EXPECT_EQ(cd->sector_size, c.size) << c.file;
-        EXPECT_EQ(cd->data_offset, c.offset) << c.file;
-        EXPECT_EQ(cd->root_lba, plain->root_lba);
-        EXPECT_EQ(cd->root_size, plain->root_size);
-        EXPECT_EQ(std::string(cd->desc), "image " + fixture(c.file));
+    auto iso = slurp(fixture("tree.iso"));
+    for (const char* file : {"tree.iso", "tree_m1.bin", "tree_m2.bin"}) {
+        source cd = open(fixture(file));
+        ASSERT_TRUE(cd) << file;
+        EXPECT_TRUE(reads_as(cd, iso)) << file;
+        EXPECT_EQ(std::string(cd->describe()), "image " + fixture(file));
     }
 }
 
@@ -87,23 +85,23 @@ TEST(CdOpen, CueSheetsNameTheImage) {
     spit(dir + "\\disc.bin", std::string(bin.begin(), bin.end()));
     std::string bin_path = dir + "\\disc.bin";
 
+    auto iso = slurp(fixture("tree.iso"));
     spit(dir + "\\GAME.CUE", "FILE \"disc.bin\" BINARY\r\n  TRACK 01 MODE1/2352\r\n");
     source cd = open(dir + "\\GAME.CUE");
     ASSERT_TRUE(cd);
-    EXPECT_EQ(std::string(cd->path), bin_path);
-    EXPECT_EQ(std::string(cd->desc), "image " + bin_path);
-    EXPECT_EQ(cd->data_offset, 16u);
+    EXPECT_EQ(std::string(cd->describe()), "image " + bin_path);
+    EXPECT_TRUE(reads_as(cd, iso));
 
     spit(dir + "\\abs.cue", "FILE \"" + fixture("tree_m2.bin") + "\" BINARY\n");
     cd = open(dir + "\\abs.cue");
     ASSERT_TRUE(cd);
-    EXPECT_EQ(std::string(cd->path), fixture("tree_m2.bin"));
-    EXPECT_EQ(cd->data_offset, 24u);
+    EXPECT_EQ(std::string(cd->describe()), "image " + fixture("tree_m2.bin"));
+    EXPECT_TRUE(reads_as(cd, iso));
 
     spit(dir + "\\noquotes.cue", "FILE disc.bin BINARY\nTITLE \"disc.bin\"\n");
     cd = open(dir + "\\noquotes.cue");
     ASSERT_TRUE(cd) << "the name comes from the next two quotes after FILE";
-    EXPECT_EQ(std::string(cd->path), bin_path);
+    EXPECT_EQ(std::string(cd->describe()), "image " + bin_path);
 
     spit(dir + "\\nofile.cue", "TRACK 01 MODE1/2352\nTITLE \"disc.bin\"\n");
     EXPECT_FALSE(open(dir + "\\nofile.cue")) << "the sheet itself is probed";
@@ -117,16 +115,19 @@ TEST(CdOpen, CueSheetsNameTheImage) {
     spit(dir + "\\image.cue", std::string(bin.begin(), bin.end()));
     cd = open(dir + "\\image.cue");
     ASSERT_TRUE(cd);
-    EXPECT_EQ(std::string(cd->path), dir + "\\image.cue");
-    EXPECT_EQ(cd->data_offset, 16u);
-    // A sheet's mode that does not fit its image: probed like a bare file
-    // when the data track starts the file, not when it starts elsewhere.
+    EXPECT_EQ(std::string(cd->describe()), "image " + dir + "\\image.cue");
+    EXPECT_TRUE(reads_as(cd, iso));
+    // A sheet's place or mode that does not fit its image: the place it
+    // states is tried first, then the image is probed like a bare file.
     spit(dir + "\\label.cue", "FILE \"" + fixture("tree.iso") + "\" BINARY\n TRACK 01 MODE1/2352\n  INDEX 01 00:00:00\n");
     cd = open(dir + "\\label.cue");
     ASSERT_TRUE(cd);
-    EXPECT_EQ(cd->sector_size, 2048u);
-    spit(dir + "\\late.cue", "FILE \"" + fixture("tree.iso") + "\" BINARY\n TRACK 01 MODE1/2352\n  INDEX 01 00:00:01\n");
-    EXPECT_FALSE(open(dir + "\\late.cue"));
+    EXPECT_TRUE(reads_as(cd, iso));
+    // A hand-written sheet with the usual 2-second pregap that its image does not hold.
+    spit(dir + "\\pregap.cue", "FILE \"disc.bin\" BINARY\n TRACK 01 MODE1/2352\n  INDEX 01 00:02:00\n");
+    cd = open(dir + "\\pregap.cue");
+    ASSERT_TRUE(cd);
+    EXPECT_TRUE(reads_as(cd, iso));
 }
 
 // Every rip the disc maker writes of tree.iso: the file opened, its layout,
@@ -136,45 +137,29 @@ TEST(CdOpen, RipsReadAsThePlainImage) {
         const char* open;  // in fixtures\rips
         const char* file;  // the file read
         const char* kind;
-        uint32_t size, offset;
-        uint64_t base;
     } cases[] = {
-        {"ccd.ccd", "ccd.img", "CloneCD image", 2352, 16, 0},
-        {"ccd-m2.ccd", "ccd-m2.img", "CloneCD image", 2352, 24, 0},
-        {"mds.mds", "mds.mdf", "Alcohol image", 2352, 16, 0},
-        {"mds-2448.mds", "mds-2448.mdf", "Alcohol image", 2448, 16, 0},
-        {"nrg.nrg", "nrg.nrg", "Nero image", 2048, 0, 307200},
-        {"nrg-v1.nrg", "nrg-v1.nrg", "Nero image", 2048, 0, 307200},
-        {"toc.toc", "toc.bin", "cdrdao image", 2352, 16, 0},
-        {"raw-2448.img", "raw-2448.img", "image", 2448, 16, 0},
-        {"raw-2448-m2.img", "raw-2448-m2.img", "image", 2448, 24, 0},
-        {"raw-2336.bin", "raw-2336.bin", "image", 2336, 8, 0},
-        {"cue-multi.cue", "cue-multi.bin", "image", 2352, 16, 0},
-        {"cue-split.cue", "cue-split (Track 1).bin", "image", 2352, 24, 0},
-        {"cue-2048.cue", "cue-2048 (Track 1).bin", "image", 2048, 0, 0},
-        {"cue-2336.cue", "cue-2336 (Track 1).bin", "image", 2336, 8, 0},
+        {"ccd.ccd", "ccd.img", "CloneCD image"},
+        {"ccd-m2.ccd", "ccd-m2.img", "CloneCD image"},
+        {"mds.mds", "mds.mdf", "Alcohol image"},
+        {"mds-2448.mds", "mds-2448.mdf", "Alcohol image"},
+        {"nrg.nrg", "nrg.nrg", "Nero image"},
+        {"nrg-v1.nrg", "nrg-v1.nrg", "Nero image"},
+        {"toc.toc", "toc.bin", "cdrdao image"},
+        {"raw-2448.img", "raw-2448.img", "image"},
+        {"raw-2448-m2.img", "raw-2448-m2.img", "image"},
+        {"raw-2336.bin", "raw-2336.bin", "image"},
+        {"cue-multi.cue", "cue-multi.bin", "image"},
+        {"cue-split.cue", "cue-split (Track 1).bin", "image"},
+        {"cue-2048.cue", "cue-2048 (Track 1).bin", "image"},
+        {"cue-2336.cue", "cue-2336 (Track 1).bin", "image"},
     };
     auto iso = slurp(fixture("tree.iso"));
-    const uint32_t sectors = uint32_t(iso.size() / 2048);
-    source plain = open(fixture("tree.iso"));
-    ASSERT_TRUE(plain);
     for (auto& c : cases) {
         source cd = open(fixture(std::string("rips\\") + c.open));
         ASSERT_TRUE(cd) << c.open;
         const std::string file = fixture(std::string("rips\\") + c.file);
-        EXPECT_EQ(std::string(cd->path), file);
         EXPECT_EQ(std::string(cd_describe(cd.get())), std::string(c.kind) + " " + file);
-        EXPECT_EQ(cd->sector_size, c.size) << c.open;
-        EXPECT_EQ(cd->data_offset, c.offset) << c.open;
-        EXPECT_EQ(cd->base, c.base) << c.open;
-        EXPECT_EQ(cd->root_lba, plain->root_lba) << c.open;
-        EXPECT_GE(cd->sectors, sectors) << c.open;
-        std::vector<uint8_t> got(iso.size());
-        for (uint32_t lba = 0; lba < sectors; lba += 45) {
-            uint32_t n = std::min(45u, sectors - lba);
-            ASSERT_EQ(read_sectors(cd.get(), lba, n, got.data() + size_t(lba) * 2048), 1) << c.open;
-        }
-        EXPECT_TRUE(got == iso) << c.open;
+        EXPECT_TRUE(reads_as(cd, iso)) << c.open;
         EXPECT_EQ(cd_exists(cd.get(), "README.TXT"), 1) << c.open;
     }
 }
@@ -232,27 +217,22 @@ TEST(ReadSectors, RunsOfRawSectorsMatchThePlainImage) {
     for (const char* file : {"tree.iso", "tree_m1.bin", "tree_m2.bin"}) {
         source cd = open(fixture(file));
         ASSERT_TRUE(cd);
-        EXPECT_EQ(cd->sectors, sectors) << file;
-        for (uint32_t run : {1u, 32u, 33u, 70u}) {
-            std::vector<uint8_t> got(size_t(sectors) * 2048);
-            for (uint32_t lba = 0; lba < sectors; lba += run) {
-                uint32_t n = std::min(run, sectors - lba);
-                ASSERT_EQ(read_sectors(cd.get(), lba, n, got.data() + size_t(lba) * 2048), 1);
-            }
-            ASSERT_TRUE(got == iso) << file << " in runs of " << run;
-        }
-        EXPECT_EQ(read_sectors(cd.get(), 0, 0, nullptr), 1);
+        EXPECT_EQ(image(cd)->sectors(), sectors) << file;
+        for (uint32_t run : {1u, 32u, 33u, 70u}) EXPECT_TRUE(reads_as(cd, iso, run)) << file << " in runs of " << run;
+        EXPECT_TRUE(image(cd)->read(0, 0, nullptr, true));
 
         // A run past the end fails, with the whole sectors before it in place.
         std::vector<uint8_t> tail(5 * 2048, 0xEE);
         // It names the first sector that did not read, and nothing past the
         // end is retried: the failure comes at once, without a retry line.
         log_capture log("read_past_end");
-        EXPECT_EQ(read_sectors(cd.get(), sectors - 3, 5, tail.data()), 0) << file;
+        EXPECT_FALSE(image(cd)->read(sectors - 3, 5, tail.data(), true)) << file;
         EXPECT_TRUE(std::equal(tail.begin(), tail.begin() + 3 * 2048, iso.end() - 3 * 2048)) << file;
-        EXPECT_EQ(cd->bad_sector, sectors) << file;
-        EXPECT_EQ(read_sectors(cd.get(), 0xFFFFFFF0u, 32, tail.data()), 0);
-        EXPECT_EQ(cd->bad_sector, 0xFFFFFFF0u);
+        EXPECT_EQ(image(cd)->failed_sector(), sectors) << file;
+        EXPECT_EQ(image(cd)->failure_line("X.DAT"),
+                  "cannot read sector " + std::to_string(sectors) + " of X.DAT (beyond the end of the image)");
+        EXPECT_FALSE(image(cd)->read(0xFFFFFFF0u, 32, tail.data(), true));
+        EXPECT_EQ(image(cd)->failed_sector(), 0xFFFFFFF0u);
         EXPECT_EQ(log.last(), "setup started") << file;
     }
 }
@@ -310,7 +290,7 @@ TEST(FolderSource, EmptyFolderAndFailingCopy) {
     make_dirs((dir + "\\blocked\\a.txt").c_str());
     log_capture log("failing_copy");
     EXPECT_EQ(cd_copy_all(cd.get(), (dir + "\\blocked").c_str(), nullptr), 0);
-    EXPECT_EQ(log.last(), "cannot write " + dir + "\\blocked\\a.txt");
+    EXPECT_EQ(log.last(), "cannot write " + dir + "\\blocked\\a.txt (" + error_text(ERROR_ACCESS_DENIED) + ")");
 }
 
 }  // namespace

@@ -105,13 +105,13 @@ TEST(FileCopy, FailuresAreLoggedAndLeaveThePartialTarget) {
     std::string root = scratch("copy_fail");
     std::string src = root + "\\src.bin", dst = root + "\\dst.bin";
     EXPECT_EQ(copy_file(src.c_str(), dst.c_str(), nullptr), 0);
-    EXPECT_EQ(log.last(), "cannot read " + src);
+    EXPECT_EQ(log.last(), "cannot read " + src + " (" + error_text(ERROR_FILE_NOT_FOUND) + ")");
 
     // A target that cannot be created: its name is taken by a folder.
     spit(src, "abc");
     make_dirs((root + "\\busy").c_str());
     EXPECT_EQ(copy_file(src.c_str(), (root + "\\busy").c_str(), nullptr), 0);
-    EXPECT_EQ(log.last(), "cannot write " + root + "\\busy");
+    EXPECT_EQ(log.last(), "cannot write " + root + "\\busy (" + error_text(ERROR_ACCESS_DENIED) + ")");
 
 
     // A copy onto a 1.5 MiB file system runs out of space in its second chunk.
@@ -123,7 +123,10 @@ TEST(FileCopy, FailuresAreLoggedAndLeaveThePartialTarget) {
     spit(probe, "x");
     if (!path_exists(probe.c_str())) GTEST_SKIP() << "no small file system mounted";
     EXPECT_EQ(copy_file(src.c_str(), (small + "\\dst.bin").c_str(), &p), 0);
-    EXPECT_EQ(log.last(), "cannot write " + small + "\\dst.bin (error 112)") << "the file and the reason";
+    // The system's own words, not only its number.
+    EXPECT_EQ(log.last(), "cannot write " + small + "\\dst.bin (" + error_text(ERROR_DISK_FULL) + ")")
+        << "the file and the reason";
+    EXPECT_EQ(error_text(ERROR_DISK_FULL).rfind("error 112: ", 0), 0u) << error_text(ERROR_DISK_FULL);
     EXPECT_EQ(rec.done, std::vector<uint64_t>{1048576});
     EXPECT_GE(slurp(small + "\\dst.bin").size(), 1048576u) << "the part written before the failure stays";
     DeleteFileA((small + "\\dst.bin").c_str());
