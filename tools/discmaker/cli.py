@@ -15,7 +15,7 @@ from .crafted import (CRAFTED, UNSAFE_NAMES, craft_shared, craft_unsafe_name, un
 from .rips import RIP_KINDS, check_rip_set, write_rip, write_rip_set
 from .samples import make_fixtures, make_sample
 from .selftest import selftest
-from .corpus import make_corpus, print_listing
+from .corpus import make_corpus, write_listings
 
 
 # Listing
@@ -143,7 +143,9 @@ def main(argv=None):
     p.add_argument("--force", action="store_true", help="replace a non-empty OUT not made by mkdisc")
 
     p = sub.add_parser("listing", help="the listing of a folder tree as the corpus compares it")
-    p.add_argument("folder", metavar="FOLDER")
+    p.add_argument("folders", metavar="FOLDER", nargs="+")
+    p.add_argument("--into", metavar="DIR",
+                   help="write each folder's listing to DIR/NAME.txt (NAME: the folder's own name)")
 
     p = sub.add_parser("ls", help="list an image's records with the checking reader")
     p.add_argument("image", metavar="IMAGE")
@@ -203,7 +205,7 @@ def main(argv=None):
     elif args.cmd == "corpus":
         make_corpus(args.out, args.force)
     elif args.cmd == "listing":
-        print_listing(args.folder)
+        write_listings(args.folders, args.into)
     elif args.cmd == "ls":
         cmd_ls(args)
     elif args.cmd == "selftest":

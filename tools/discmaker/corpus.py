@@ -11,9 +11,10 @@ make_corpus(OUT) writes:
     OUT/index.txt             NAME, the file to open, where the expected listing
                               comes from, and the readers that disagree with it
 
-A reader that is missing is skipped with a line saying so; a disc whose
-expected listing no reader gives is left out of index.txt with such a line
-(printed, and kept in OUT/skipped.txt)."""
+Every reader that gives no answer for a disc (missing, or known not to read
+it) is named in a printed line with the reason; a disc whose expected listing
+no reader gives is left out of index.txt with such a line (also kept in
+OUT/skipped.txt)."""
 
 import hashlib
 import os
@@ -121,6 +122,8 @@ def make_corpus(out, force=False):
         for reader, answer in got.items():
             _write(os.path.join(answers, f"{name}.{reader}.txt"),
                    [answer] if isinstance(answer, str) else answer)
+            if isinstance(answer, str):
+                print(f"{name}: {reader} {answer.splitlines()[0]}")
 
     index, skipped = [], []
     for name, path, _ in discs:
@@ -133,7 +136,7 @@ def make_corpus(out, force=False):
         else:
             source, ref = "bsdtar", got["bsdtar"]
         if isinstance(ref, str):
-            skipped.append(f"{name}: no expected listing, {source} {ref}")
+            skipped.append(f"{name}: left out, no expected listing ({source} {ref.splitlines()[0]})")
             continue
         if name.startswith("vcd-"):
             _check_sequence(os.path.join(work, VCD_REFERENCE + ".libcdio"))
@@ -146,7 +149,7 @@ def make_corpus(out, force=False):
     _write(os.path.join(out, "index.txt"), ["# name\topen\texpected from\treaders that disagree"] + index)
     _write(os.path.join(out, "skipped.txt"), skipped)
     for line in skipped:
-        print(f"skipped {line}")
+        print(line)
     return index
 
 
@@ -163,6 +166,12 @@ def _check_sequence(extracted):
         raise SystemExit("mkdisc: MPEGAV/AVSEQ01.DAT does not hold the clip after the front margin")
 
 
-def print_listing(folder):
-    for line in listing(folder):
-        print(line)
+def write_listings(folders, into=None):
+    """Prints the listing of each folder, or writes it to INTO/NAME.txt."""
+    for folder in folders:
+        lines = listing(folder)
+        if into:
+            os.makedirs(into, exist_ok=True)
+            _write(os.path.join(into, os.path.basename(os.path.normpath(folder)) + ".txt"), lines)
+        else:
+            print("\n".join(lines))
