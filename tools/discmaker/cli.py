@@ -15,6 +15,7 @@ from .crafted import (CRAFTED, UNSAFE_NAMES, craft_shared, craft_unsafe_name, un
 from .rips import RIP_KINDS, check_rip_set, write_rip, write_rip_set
 from .samples import make_fixtures, make_sample
 from .selftest import selftest
+from .corpus import make_corpus, write_listings
 
 
 # Listing
@@ -134,6 +135,18 @@ def main(argv=None):
                    help="the iso_names program built from the setup's decoder "
                         "(build/native/iso_names), which gives the names tests expect")
 
+    p = sub.add_parser("corpus", help="discs of other programs' writers, with the expected extraction",
+                       description="Writes the real-writer corpus into OUT (vcdimager, xorriso, "
+                                   "genisoimage, images in pieces) with each disc's expected listing "
+                                   "as libcdio and bsdtar extract it; see discmaker/corpus.py.")
+    p.add_argument("out", metavar="OUT")
+    p.add_argument("--force", action="store_true", help="replace a non-empty OUT not made by mkdisc")
+
+    p = sub.add_parser("listing", help="the listing of a folder tree as the corpus compares it")
+    p.add_argument("folders", metavar="FOLDER", nargs="+")
+    p.add_argument("--into", metavar="DIR",
+                   help="write each folder's listing to DIR/NAME.txt (NAME: the folder's own name)")
+
     p = sub.add_parser("ls", help="list an image's records with the checking reader")
     p.add_argument("image", metavar="IMAGE")
     p.add_argument("--layout", choices=("2048", "mode1", "mode2"), help="skip probing")
@@ -189,6 +202,10 @@ def main(argv=None):
         write_hostile(args.out, args.chain)
     elif args.cmd == "fixtures":
         make_fixtures(args.out, args.names_tool, args.force, args.tool)
+    elif args.cmd == "corpus":
+        make_corpus(args.out, args.force)
+    elif args.cmd == "listing":
+        write_listings(args.folders, args.into)
     elif args.cmd == "ls":
         cmd_ls(args)
     elif args.cmd == "selftest":

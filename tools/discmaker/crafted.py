@@ -12,7 +12,7 @@ from .isowrite import Dir, File, IsoImage
 
 def pattern(n, mod=251):
     """Known content: byte i is i % 251 (251 is prime, so no 2^k period)."""
-    return bytes(i % mod for i in range(n))
+    return (bytes(range(mod)) * (n // mod + 1))[:n]
 
 
 def craft_lookup():
@@ -160,6 +160,54 @@ def craft_multi_extent():
     return img
 
 
+# Files in several pieces, as mastering programs write files of 4 GiB and
+# more (every piece but the last a whole number of sectors, the pieces one
+# after another on the disc): (name, size, piece sizes but the last).
+PIECES = (
+    ("SPLIT2.DAT;1", 54305, (49152,)),              # the last piece 5,153 bytes
+    ("SPLIT3.DAT;1", 17385, (8192, 2048)),          # three pieces, the middle one sector
+    ("BIG2.DAT;1", 2 * MiB, (MiB,)),                 # 2 MiB in two pieces of 1 MiB
+    ("ONEBYTE.DAT;1", 2049, (2048,)),               # the last piece one byte
+)
+
+
+def _piece_files(size, cuts, mod):
+    data = pattern(size, mod)
+    bounds = [0]
+    for c in cuts:
+        bounds.append(bounds[-1] + c)
+    bounds.append(size)
+    return [File(data[a:b]) for a, b in zip(bounds, bounds[1:])]
+
+
+def _add_pieces(d, ident, pieces):
+    for i, piece in enumerate(pieces):
+        d.link(ident, piece, flags=MULTI_EXTENT if i < len(pieces) - 1 else 0)
+
+
+def craft_pieces(scattered=False):
+    """Each file of PIECES in its pieces, and SUB/INNER.DAT;1 (10,000 bytes in
+    two) below the root; HEAD.TXT;1 before them and TAIL.TXT;1 after them are
+    whole files. The content is i % m over the whole file (m a prime of its
+    own), so a piece missing, repeated or out of place changes the bytes.
+    scattered: the pieces lie on the disc in the opposite order of their
+    records, which the standard allows and no mastering program writes."""
+    img = IsoImage("PIECES")
+    img.root.file("HEAD.TXT;1", b"A whole file before the pieces.\r\n")
+    primes = (251, 241, 239, 233, 229)
+    files = [(img.root, ident, _piece_files(size, cuts, m))
+             for (ident, size, cuts), m in zip(PIECES, primes)]
+    sub = img.root.dir("SUB")
+    files.append((sub, "INNER.DAT;1", _piece_files(10000, (8192,), primes[-1])))
+    if scattered:
+        for piece in reversed([p for _, _, pieces in files for p in pieces]):
+            img.add_extent(piece)
+    for d, ident, pieces in files:
+        _add_pieces(d, ident, pieces)
+    img.root.file("TAIL.TXT;1", b"A whole file after the pieces.\r\n")
+    return img
+
+
 def craft_empty():
     return IsoImage("EMPTY")
 
@@ -238,6 +286,11 @@ CRAFTED = {
     "huge-file": (craft_huge_file, "HUGE.DAT;1 recorded with size 0xFFFFFFFF, then OK.TXT;1"),
     "bad-records": (craft_bad_records, "IDLEN/ (identifier past record and sector), LENPAST/ (record past the data), SHORTREC/ (lengths 20 and 10), each after GOOD.TXT;1"),
     "multi-extent": (craft_multi_extent, "PARTS.DAT;1 twice: 3,000 x 'A' with the multi-extent flag, then 2,000 x 'B'"),
+    "pieces": (craft_pieces, "SPLIT2.DAT (54,305 bytes: 49,152 + 5,153), SPLIT3.DAT (8,192 + 2,048 + 7,145), "
+                             "BIG2.DAT (2 MiB: 1 MiB + 1 MiB), ONEBYTE.DAT (2,048 + 1), SUB/INNER.DAT (8,192 + 1,808) "
+                             "in pieces of the multi-extent flag, between the whole files HEAD.TXT and TAIL.TXT"),
+    "pieces-scattered": (lambda: craft_pieces(scattered=True),
+                         "pieces with the pieces stored on the disc in the opposite order of their records"),
     "empty": (craft_empty, "a root directory with no entries"),
 }
 

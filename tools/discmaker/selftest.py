@@ -250,6 +250,19 @@ def selftest_crafted(c, tmp):
         recs = r.records(r.root_lba, r.root_size)
         c.check([(e.name, e.flags, e.size) for e in recs] == [(b"PARTS.DAT", MULTI_EXTENT, 3000),
                                                                (b"PARTS.DAT", 0, 2000)], "multi-extent: two records")
+    for kind in ("pieces", "pieces-scattered"):
+        with reader(kind) as r:
+            recs = [(e.name, e.flags, e.size) for e in r.records(r.root_lba, r.root_size) if not e.is_dir]
+            c.check(recs[1:3] == [(b"SPLIT2.DAT", MULTI_EXTENT, 49152), (b"SPLIT2.DAT", 0, 5153)]
+                    and sum(1 for n, _, _ in recs if n == b"SPLIT3.DAT") == 3, f"{kind}: the pieces' records")
+    if shutil.which("bsdtar"):
+        # bsdtar joins the pieces (when they lie in disc order) as they were written.
+        out = os.path.join(tmp, "pieces.bsdtar")
+        os.makedirs(out)
+        subprocess.run(["bsdtar", "-xf", P["pieces"], "-C", out], check=True)
+        joined = open(os.path.join(out, "SPLIT2.DAT"), "rb").read()
+        c.check(joined == pattern(54305) and os.path.getsize(os.path.join(out, "BIG2.DAT")) == 2 * MiB,
+                "bsdtar joins the pieces of crafted pieces")
     with reader("empty") as r:
         c.check(r.records(r.root_lba, r.root_size) == [], "empty: no entries")
     bad = []
