@@ -19,12 +19,9 @@ unsigned char raw[RAW_BATCH * MAX_SECTOR];
 // Plain runs are read straight into dest, in batches that keep ReadFile's
 // 32-bit count far from overflow.
 const uint32_t PLAIN_BATCH = 8192;
-// Mode 2 Form 2 sectors carry 2,324 bytes of user data where Form 1 carries
-// 2,048 and its error correction; video and sound streams use them.
-const uint32_t FORM2_BYTES = 2324;
 // File data moves through this buffer, one chunk at a time.
 const uint32_t CHUNK_SECTORS = 32;
-unsigned char chunk[CHUNK_SECTORS * FORM2_BYTES];
+unsigned char chunk[CHUNK_SECTORS * iso::FORM2_BYTES];
 
 // True when the run's sectors keep Form 2 user data whole: raw Mode 2
 // sectors, where it starts behind the subheader.
@@ -208,7 +205,7 @@ bool image_disc::fail(uint64_t sector, failure why, unsigned long error, unsigne
 }
 
 bool image_disc::read(uint32_t lba, uint32_t count, uint8_t* dest, bool retry, bool form2) {
-    const uint32_t unit = form2 ? FORM2_BYTES : ISO_SECTOR;
+    const uint32_t unit = form2 ? iso::FORM2_BYTES : ISO_SECTOR;
     uint64_t sector = lba;  // 64-bit, so that a run near the 32-bit limit cannot wrap
     while (count > 0) {
         const rip::run* r = map_.find(sector);
@@ -281,11 +278,12 @@ bool image_disc::copy_file(const iso::iso_file& f, const char* file, const char*
         return false;
     }
     const bool form2 = f.entry.form2 != 0;
-    const uint32_t unit = form2 ? FORM2_BYTES : ISO_SECTOR;
+    const uint32_t unit = form2 ? iso::FORM2_BYTES : ISO_SECTOR;
     for (const iso::extent& piece : f.pieces) {
-        uint32_t remaining = piece.size, sector = piece.lba;
+        uint64_t remaining = iso::data_bytes(piece, form2);
+        uint32_t sector = piece.lba;
         while (remaining > 0) {
-            const uint32_t n = std::min((remaining - 1) / unit + 1, CHUNK_SECTORS);
+            const uint32_t n = uint32_t(std::min<uint64_t>((remaining - 1) / unit + 1, CHUNK_SECTORS));
             if (!read_or_ask(sector, n, chunk, file, form2)) {
                 // What did read stays: the file is whole up to the sector that is not.
                 const uint64_t good = (bad_sector_ - sector) * unit;
@@ -293,7 +291,7 @@ bool image_disc::copy_file(const iso::iso_file& f, const char* file, const char*
                 setup_log("read error in %s", iso::utf8_name(f.entry.name).c_str());
                 return false;
             }
-            const uint32_t bytes = std::min(n * unit, remaining);
+            const uint32_t bytes = uint32_t(std::min<uint64_t>(n * unit, remaining));
             if (!write_chunk(out.get(), chunk, bytes, target)) return false;
             remaining -= bytes;
             sector += n;

@@ -97,7 +97,7 @@ bool next_item(const std::vector<iso_entry>& records, size_t* i, iso_file* out, 
     ++*i;
     out->entry = first;
     out->pieces.assign(1, extent{first.lba, first.size});
-    out->size = first.size;
+    out->size = data_bytes(out->pieces[0], first.form2);
     if (first.dir || !first.more) return true;
     // The records of its name up to the one without the mark. Pieces past
     // the limit are passed over, not kept.
@@ -108,7 +108,7 @@ bool next_item(const std::vector<iso_entry>& records, size_t* i, iso_file* out, 
         ended = !r.more;
         if (++count > MAX_PIECES) continue;
         out->pieces.push_back(extent{r.lba, r.size});
-        out->size += r.size;
+        out->size += data_bytes(out->pieces.back(), first.form2);
     }
     if (!ended) {
         *why = "its pieces end without their last record";

@@ -38,15 +38,26 @@ const size_t MAX_PIECES = 64;
 
 // One extent of a file's data.
 struct extent {
-    uint32_t lba, size;
+    uint32_t lba, size;  // size as recorded
 };
+
+// User data of a Mode 2 Form 2 sector: 2,324 bytes where Form 1 keeps 2,048
+// and its error correction (video and sound streams).
+const uint32_t FORM2_BYTES = 2324;
+
+// The bytes an extent's data comes to. A Form 2 file's recorded size counts
+// its sectors at 2,048 bytes, as every size on the disc does; each of them
+// holds 2,324.
+inline uint64_t data_bytes(const extent& e, bool form2) {
+    return form2 ? sectors_for(e.size) * FORM2_BYTES : e.size;
+}
 
 // One file of a directory: its first record, and the pieces that its
 // records give, in order. Its data is the pieces' bytes one after another.
 struct iso_file {
-    iso_entry entry{};  // the first record: the name, and the first piece
+    iso_entry entry{};  // the first record: the name, the first piece, Form 2 or not
     std::vector<extent> pieces;
-    uint64_t size = 0;  // of all pieces together
+    uint64_t size = 0;  // the data of all pieces together (data_bytes)
 };
 
 // The logical sectors of one image.

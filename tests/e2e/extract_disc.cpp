@@ -4,6 +4,7 @@
 // lines go to the standard output; exit code 1 when the disc cannot be
 // opened or copied whole.
 #include <cstdio>
+#include <string>
 
 #include "cdsrc.h"
 #include "log.h"
@@ -16,9 +17,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     log_set_sink(print_line);
-    source_ptr cd(cd_open(argv[1]));
+    std::string why;
+    source_ptr cd(cd_open(argv[1], &why));
     if (!cd) {
-        std::printf("cannot open %s\n", argv[1]);
+        std::printf("cannot open %s: %s\n", argv[1], why.c_str());
         return 1;
     }
     std::printf("%s\n", cd_describe(cd.get()));

@@ -218,6 +218,31 @@ TEST(DecodeDir, RecordsRunningPastTheDataAreNotRead) {
     EXPECT_EQ(names(iso::decode_dir(last.data(), last.size(), 2048)), (strs{"ONE"}));
 }
 
+// The XA attributes that vcdimager writes after the identifier (and its
+// pad byte, after an even one): only Form 2 of a file counts, and only where
+// the whole 14 bytes lie inside the record.
+TEST(DecodeDir, XaAttributesMarkForm2Files) {
+    auto with_xa = [](const std::string& id, uint16_t attributes, size_t cut = 0) {
+        bytes b = record({id, 30, 4096, 0});
+        const uint8_t xa[14] = {0, 0, 0, 0, uint8_t(attributes >> 8), uint8_t(attributes), 'X', 'A', 1};
+        b.insert(b.end(), xa, xa + 14 - cut);
+        b[0] = uint8_t(b.size());
+        return b;
+    };
+    bytes dir = dir_builder()
+                    .add(with_xa("AVSEQ01.DAT;1", 0x1555))  // odd identifier: no pad
+                    .add(with_xa("EVEN.DAT;1", 0x1555))     // even: after the pad
+                    .add(with_xa("FORM1.DAT;1", 0x0D55))
+                    .add(with_xa("SHORT.DAT;1", 0x1555, 1))
+                    .done();
+    auto e = iso::decode_dir(dir.data(), dir.size(), ISO_SECTOR);
+    ASSERT_EQ(e.size(), 4u);
+    EXPECT_EQ(e[0].form2, 1) << e[0].name;
+    EXPECT_EQ(e[1].form2, 1) << e[1].name;
+    EXPECT_EQ(e[2].form2, 0) << e[2].name;
+    EXPECT_EQ(e[3].form2, 0) << "the signature lies past the record";
+}
+
 TEST(CleanName, CutsVersionOneTrailingDotAndLength) {
     EXPECT_EQ(clean("SETUP.EXE;1"), "SETUP.EXE");
     EXPECT_EQ(clean("README.;1"), "README");

@@ -256,6 +256,26 @@ TEST(IsoWalk, PiecesOfAFileAreJoined) {
     EXPECT_TRUE(iso::find(again, 16, S, "C.DAT", &found)) << "the records after a piece list";
 }
 
+// A Form 2 file's recorded size counts its sectors at 2,048 bytes; each
+// holds 2,324 of its data.
+TEST(IsoWalk, Form2FilesComeToTheirSectorsData) {
+    iso_entry head{};
+    strcpy(head.name, "AVSEQ01.DAT");
+    head.size = 79 * S;
+    head.form2 = 1;
+    std::vector<iso_entry> records{head};
+    size_t i = 0;
+    iso::iso_file f;
+    const char* why = nullptr;
+    ASSERT_TRUE(iso::next_item(records, &i, &f, &why));
+    EXPECT_EQ(f.size, 79u * iso::FORM2_BYTES);
+    head.form2 = 0;
+    records = {head};
+    i = 0;
+    ASSERT_TRUE(iso::next_item(records, &i, &f, &why));
+    EXPECT_EQ(f.size, 79u * S);
+}
+
 // Piece lists that do not make a file are left out, each with its reason,
 // and the records after them are walked on.
 TEST(IsoWalk, BrokenPieceListsAreRefused) {
