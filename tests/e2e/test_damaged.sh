@@ -128,6 +128,24 @@ fails "directory, never" "cannot read sector $dir_sector of DATA1\\D003 (${error
     "read error in D003" "ERROR: copying disc 1 failed"
 check "directory, never: nothing copied from it" [ -z "$(ls -A "$work/dir/game/cd/DATA1/D003")" ]
 
+echo "== an image of 100 folders none of which reads"
+# Measuring the disc neither waits nor asks: the copy meets the first folder,
+# retries it once and fails, in about a second rather than a round of
+# retries for each folder.
+tree=$src/many
+mkdir -p "$tree/TL"
+cp "$src/disc1/TLID.000" "$tree/"
+cp "$src/disc1/TL/TOLVENAR.EXE" "$tree/TL/"
+for i in $(seq -w 1 100); do mkdir -p "$tree/F$i" && echo "$i" >"$tree/F$i/X.TXT"; done
+python3 "$SRC/tools/mkdisc.py" iso "$tree" "$src/many.iso" >/dev/null
+first=$(lba_of "$src/many.iso" F001)
+last=$(lba_of "$src/many.iso" F100)
+faults "damaged/many.iso $((first * 2048)) $(((last + 1) * 2048)) always"
+timed_install "$work/many" "$W\\many.iso" "$W\\disc2.cue"
+fails "unreadable folders" "cannot read sector $first of F001 (${error:-?})" "read error in F001" \
+    "ERROR: copying disc 1 failed"
+check "unreadable folders: one round of retries" [ "$(log_text | grep -c '^retrying sector ')" -eq 3 ]
+
 echo "== the window: the question, the disc cleaned, Retry"
 question="Disc 1 could not be read at $big1_win. Clean the disc, put it back and press Retry, or press Cancel to stop."
 held() {  # held NAME: an installation from the damaged image, waiting in the question

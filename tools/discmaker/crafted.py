@@ -331,6 +331,7 @@ def write_unsafe_set(folder, names_tool):
 # the game where that lets an installation walk it.
 
 NEAR_4G = 0xFFFFF800  # the largest whole-sector 32-bit size
+LINK_LEVELS = 16  # of the link chain; a folder disc is walked 16 levels deep
 
 
 def disc1_identity(d):
@@ -414,6 +415,39 @@ def write_hostile(out, chain=3000, sparse=5 * 1024 * MiB, cue_size=3584 * MiB):
     os.symlink(".", os.path.join(links, "LOOPA"))
     os.symlink("..", os.path.join(links, "DATA", "LOOPB"))
     note("selflinks/", "folder disc 1 with two links back to itself (LOOPA -> ., DATA/LOOPB -> ..)")
+    links = os.path.join(out, "linkchain")
+    if os.path.lexists(links):
+        rmtree(links)
+    t = TreeMaker(links, "linkchain")
+    t.file("TLID.000", data=b"TOLVENAR CD 1\r\n")
+    t.file("TL/TOLVENAR.EXE", data=b"TOLVENAR.EXE of a hostile test disc\r\n")
+    os.symlink("TL", os.path.join(links, "AAA"))
+    levels = [f"L{k:02d}" for k in range(LINK_LEVELS)]
+    for k in range(LINK_LEVELS):
+        rel = "/".join(levels[:k + 1])
+        t.file(f"{rel}/F{k:02d}.TXT", data=b"level %d\r\n" % k)
+        if k + 1 < LINK_LEVELS:
+            for name in ("X", "Y"):
+                os.symlink(levels[k + 1], os.path.join(t.path(rel), name))
+    note("linkchain/", f"folder disc 1 with AAA -> TL, and L00/.../L{LINK_LEVELS - 1:02d} where each level "
+                       f"links twice (X, Y) to the next: 2^{LINK_LEVELS - 1} paths for a walk that follows every link")
+    zero = os.path.join(out, "zerolink")
+    if os.path.lexists(zero):
+        rmtree(zero)
+    t = TreeMaker(zero, "zerolink")
+    t.file("TLID.000", data=b"TOLVENAR CD 1\r\n")
+    t.file("TL/TOLVENAR.EXE", data=b"TOLVENAR.EXE of a hostile test disc\r\n")
+    os.symlink("/dev/zero", os.path.join(zero, "ZERO.DAT"))
+    note("zerolink/", "folder disc 1 whose ZERO.DAT links to /dev/zero: listed as 0 bytes, endless to read")
+    img = IsoImage("CODEPAGE")
+    disc1_identity(img.root)
+    img.root.file(b"A\xFFB.TXT;1", b"y with diaeresis in the Western code page\r\n")
+    img.root.file(b"A\xFEB.TXT;1", b"thorn in the Western code page\r\n")
+    img.root.file(b"CASE.TXT;1", b"upper case first\r\n")
+    img.root.file(b"case.txt;1", b"lower case second\r\n")
+    img.write(os.path.join(out, "codepage.iso"))
+    note("codepage.iso", "disc 1 with names that are not UTF-8 (A\\xFFB.TXT, A\\xFEB.TXT) and two that differ "
+                         "only in case (CASE.TXT, case.txt)")
     with open(os.path.join(out, "index.txt"), "w", newline="\n") as f:
         for name, what in made:
             f.write(f"{name}\t{what}\n")
