@@ -1,5 +1,6 @@
 # Native tree: the platform-free formats under AddressSanitizer/UBSan, their
-# GoogleTest suite, and (with clang) the libFuzzer targets.
+# GoogleTest suite, the replays of the kept fuzz inputs, and (with clang) the
+# libFuzzer targets.
 set(SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
 
 add_library(formats STATIC ${FORMAT_SOURCES})
@@ -25,6 +26,15 @@ add_executable(iso_names tools/iso_names.cpp src/formats/iso9660.cpp)
 target_include_directories(iso_names PRIVATE src)
 add_test(NAME discmaker_selftest
   COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/mkdisc.py selftest --names-tool $<TARGET_FILE:iso_names>)
+
+# Every kept fuzz input replayed under the sanitizers, with any compiler; and
+# the replay driver's own check, that a crash or an over-read in any input
+# fails the run.
+include(tests/fuzz/replay.cmake)
+fuzz_replays(formats)
+add_executable(replay_probe tests/fuzz/replay_probe.cpp tests/fuzz/replay_main.cpp)
+target_link_libraries(replay_probe formats)
+add_test(NAME replay_selftest COMMAND sh ${CMAKE_SOURCE_DIR}/tests/fuzz/replay_selftest.sh $<TARGET_FILE:replay_probe>)
 
 # Fuzz targets: one per format; CTest runs each briefly over its seed corpus.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")

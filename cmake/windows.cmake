@@ -130,6 +130,13 @@ foreach(script ${E2E_TESTS})
     ENVIRONMENT "WINEPREFIX=${WINEPREFIX};BUILD=${CMAKE_BINARY_DIR};SRC=${CMAKE_SOURCE_DIR};SETUP_EXE=$<TARGET_FILE:setup>;FIXTURES=${FIXTURES}")
 endforeach()
 
+# The kept fuzz inputs through the format code as MinGW builds it.
+include(tests/fuzz/replay.cmake)
+fuzz_replays(setupcore)
+foreach(name ${FUZZ_REPLAYS})
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine)
+endforeach()
+
 # Test programs and fixtures that a test area builds for itself.
 file(GLOB AREA_CMAKE CONFIGURE_DEPENDS tests/win/*.cmake tests/e2e/*.cmake)
 foreach(f ${AREA_CMAKE})

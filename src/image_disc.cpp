@@ -287,7 +287,8 @@ bool image_disc::copy_file(const iso::iso_file& f, const char* file, const char*
             if (!read_or_ask(sector, n, chunk, file, form2)) {
                 // What did read stays: the file is whole up to the sector that is not.
                 const uint64_t good = (bad_sector_ - sector) * unit;
-                if (good) write_chunk(out.get(), chunk, uint32_t(std::min<uint64_t>(good, remaining)), target);
+                const uint32_t kept = uint32_t(std::min<uint64_t>(good, remaining));
+                if (kept && write_chunk(out.get(), chunk, kept, target) && p) progress_add(p, kept);
                 setup_log("read error in %s", iso::utf8_name(f.entry.name).c_str());
                 return false;
             }

@@ -25,11 +25,12 @@ const UINT WM_DISC_UNREADABLE = WM_APP + 4;
 int run_window(HINSTANCE instance, int show, install_opts* o);
 
 // The window that log lines and progress are posted to (null: none). Setting
-// it makes it the setup log's sink.
+// it makes it the setup log's sink; the setup window sets itself when it is
+// made and clears itself when it is destroyed.
 void log_set_window(HWND window);
 // That window; null before it exists and in silent mode.
 HWND log_window();
 
 // The window's progress callback: posts the per-mille value to log_window()
-// when it changes.
+// when it differs from the last one posted on the calling thread.
 void on_progress(uint64_t done, uint64_t total, void* user);

@@ -40,8 +40,8 @@ struct message_window {
 
 using values = std::vector<WPARAM>;
 
-// One sequence: the callback remembers the last value for the whole process,
-// so the order of these steps matters.
+// One sequence: the callback remembers the last value its thread posted, so
+// the order of these steps matters.
 TEST(OnProgress, PostsEachPerMilleValueOnce) {
     message_window w;
     ASSERT_NE(w.h, nullptr);
@@ -168,6 +168,24 @@ TEST(SetupWindow, FreesEveryLogLineItShows) {
 
     // 2,000 lines of 1 KB kept would be 2 MB.
     EXPECT_LT(after, before + 100 * 1024) << "before " << before << ", after " << after;
+}
+
+// The window is the log's sink while it exists, and only then: a window
+// handle can be reused once its window is gone.
+TEST(SetupWindow, IsTheLogSinkUntilItCloses) {
+    install_opts opts{};
+    std::thread ui{[&opts] { run_window(GetModuleHandleA(nullptr), SW_HIDE, &opts); }};
+    HWND list = wait_for_list(10000);
+    if (!list) {
+        ui.detach();
+        FAIL() << "the window did not come up";
+    }
+    HWND main = GetParent(list);
+    EXPECT_EQ(log_window(), main);
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    ui.join();
+    EXPECT_FALSE(IsWindow(main));
+    EXPECT_EQ(log_window(), nullptr);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "testutil.h"
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -38,6 +39,12 @@ void list(const std::string& root, const std::string& rel,
 }
 
 }  // namespace
+
+uint64_t working_set() {
+    PROCESS_MEMORY_COUNTERS m{};
+    m.cb = sizeof m;
+    return GetProcessMemoryInfo(GetCurrentProcess(), &m, sizeof m) ? m.WorkingSetSize : 0;
+}
 
 std::string fixture(const std::string& rel) { return env("TLV_FIXTURES") + "\\" + rel; }
 

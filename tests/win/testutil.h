@@ -12,6 +12,9 @@ std::string build_path(const std::string& rel);
 // A fresh, empty scratch folder for one test (removed first if it exists).
 std::string scratch(const std::string& name);
 
+// The memory the process has in use now (its working set), in bytes.
+uint64_t working_set();
+
 std::vector<uint8_t> slurp(const std::string& path);
 void spit(const std::string& path, const std::string& bytes);
 // Every file below root (relative path with backslashes, content), sorted.
