@@ -473,6 +473,7 @@ struct setup_window {
         if (!thread) {
             // Ends like a failed installation, so that the window does not stay
             // busy with nothing running.
+            setup_log("cannot start the installation's thread (%s)", error_text(GetLastError()).c_str());
             setup_log("ERROR: %s", "cannot start the installation");
             PostMessageA(hwnd, WM_INSTALL_ENDED, 0, 0);
             return;
@@ -639,16 +640,21 @@ LRESULT CALLBACK wndproc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
 int run_window(HINSTANCE instance, int show, install_opts* o) {
     // The manifest's activation context makes this version 6 of the controls.
     module_handle controls_dll(LoadLibraryA("comctl32.dll"));
-    module_handle dialogs_dll(LoadLibraryA("comdlg32.dll"));
     const auto init_controls = controls_dll ? reinterpret_cast<init_controls_fn>(reinterpret_cast<void*>(
                                                   GetProcAddress(controls_dll.get(), "InitCommonControlsEx")))
                                             : nullptr;
+    const DWORD controls_error = init_controls ? 0 : GetLastError();
+    module_handle dialogs_dll(LoadLibraryA("comdlg32.dll"));
     window_start start = {o, nullptr};
     if (dialogs_dll)
         start.open_file_dialog = reinterpret_cast<open_file_fn>(
             reinterpret_cast<void*>(GetProcAddress(dialogs_dll.get(), "GetOpenFileNameA")));
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     if (!init_controls || !init_controls(&icc)) {
+        if (init_controls)
+            setup_log("the common controls cannot be set up");
+        else
+            setup_log("cannot load the common controls (%s)", error_text(controls_error).c_str());
         setup_log("ERROR: %s", "cannot create the setup window");
         return 1;
     }
@@ -672,6 +678,7 @@ int run_window(HINSTANCE instance, int show, install_opts* o) {
                                 CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
                                 instance, &start);
     if (!hwnd) {
+        setup_log("cannot create the window (%s)", error_text(GetLastError()).c_str());
         setup_log("ERROR: %s", "cannot create the setup window");
         return 1;
     }
