@@ -43,21 +43,22 @@ int game_install_files(const char* cd_tree, const char* hd_tree) {
         char src[FILE_PATH_CHARS], dst[FILE_PATH_CHARS];
         text_printf(src, sizeof src, "%s\\TL\\%s", cd_tree, name);
         text_printf(dst, sizeof dst, "%s\\%s", tl, name);
-        if (!CopyFileA(src, dst, FALSE)) {
-            // A program that is there but cannot be copied is a failed write
-            // (a full disk, say), which the log names.
-            const DWORD error = GetLastError();
-            if (path_exists(src)) setup_log("cannot write %s (error %lu)", dst, error);
-            if (name != prog[0]) break;
-            // The log says why the installation stopped; a scripted
-            // installation never waits for a click.
-            setup_log("ERROR: %s", missing_program);
-            if (!log_silent())
-                MessageBoxA(nullptr, missing_program, "Tolvenar setup", MB_OK | MB_ICONERROR);
-            return 0;
+        char problem[200];
+        if (!is_file(src)) {
+            if (name != prog[0]) continue;
+            text_printf(problem, sizeof problem, "%s", missing_program);
+        } else if (!copy_file(src, dst, nullptr)) {
+            // The line before names the file that failed and how; this one says what it means.
+            text_printf(problem, sizeof problem, "TL\\%s could not be copied into the install folder (error %lu).",
+                        name, GetLastError());
+        } else {
+            continue;
         }
-        // Files copied from a CD arrive read-only.
-        SetFileAttributesA(dst, FILE_ATTRIBUTE_NORMAL);
+        // The log says why the installation stopped; a scripted installation
+        // never waits for a click.
+        setup_log("ERROR: %s", problem);
+        if (!log_silent()) MessageBoxA(nullptr, problem, "Tolvenar setup", MB_OK | MB_ICONERROR);
+        return 0;
     }
     char dat[FILE_PATH_CHARS];
     text_printf(dat, sizeof dat, "%s\\TLP.DAT", tl);

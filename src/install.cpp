@@ -63,9 +63,8 @@ void place_uninstaller(const char* install_dir) {
     if (n == 0 || n >= sizeof self) return;
     text_printf(uninstaller, sizeof uninstaller, "%s\\uninstall.exe", install_dir);
     if (same_path(self, uninstaller)) return;
-    // Not a failure of the installation, but the log says what is missing.
-    if (!CopyFileA(self, uninstaller, FALSE))
-        setup_log("cannot write %s (error %lu)", uninstaller, GetLastError());
+    // Not a failure of the installation; copy_file's line says what is missing.
+    copy_file(self, uninstaller, nullptr);
 }
 
 uint64_t file_size(const char* path) {
@@ -213,7 +212,10 @@ int do_install(const install_opts* o, progress_fn cb, void* user, disc_question 
         setup_log("ERROR: %s", "this setup does not contain the game executable");
         return 0;
     }
-    if (!write_file(game_exe, bytes, SizeofResource(nullptr, payload))) return 0;
+    if (!write_file(game_exe, bytes, SizeofResource(nullptr, payload))) {
+        log_error("cannot write %s", game_exe);
+        return 0;
+    }
 
     // Nothing from here on can fail the installation.
     give_icon(game_exe, cd, hd);

@@ -40,6 +40,11 @@ int is_dir(const char* path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
 }
 
+int is_file(const char* path) {
+    DWORD a = GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+}
+
 int make_dirs(const char* path) {
     char p[PATH_CHARS];
     text_printf(p, sizeof p, "%s", path);
@@ -67,16 +72,12 @@ int write_file(const char* path, const void* data, uint64_t len) {
         setup_log("cannot write %s (error %lu)", path, GetLastError());
         return 0;
     }
-    DWORD written = 0;
     // WriteFile counts in 32 bits: 4 GiB or more cannot be written in one call.
-    bool ok = len <= 0xFFFFFFFFu && WriteFile(f.get(), data, DWORD(len), &written, nullptr) &&
-              written == len;
-    if (!ok) {
-        f.close();
-        setup_log("write failed: %s", path);
+    if (len > 0xFFFFFFFFu) {
+        setup_log("cannot write %s (error %lu)", path, static_cast<unsigned long>(ERROR_FILE_TOO_LARGE));
         return 0;
     }
-    return 1;
+    return write_chunk(f.get(), data, uint32_t(len), path);
 }
 
 unsigned char* read_file(const char* path, uint64_t* len_out) {
@@ -110,21 +111,28 @@ int write_chunk(void* file, const void* data, uint32_t n, const char* path) {
     // A call that succeeds but writes less has run out of room.
     const DWORD error = ok ? DWORD(ERROR_DISK_FULL) : GetLastError();
     setup_log("cannot write %s (error %lu)", path, error);
+    SetLastError(error);
     return 0;
 }
 
-int copy_file(const char* src, const char* dst, progress* p, const read_again_fn& again) {
+namespace {
+
+// The copy itself: 0 on success, else the system error code of what failed,
+// after the line that says so.
+DWORD copy_into(const char* src, const char* dst, progress* p, const read_again_fn& again) {
     make_parent(dst);
     file_handle in(CreateFileA(src, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!in) {
-        setup_log("cannot read %s", src);
-        return 0;
+        const DWORD error = GetLastError();
+        setup_log("cannot read %s (error %lu)", src, error);
+        return error;
     }
     file_handle out = create_for_write(dst);
     if (!out) {
-        setup_log("cannot write %s", dst);
-        return 0;
+        const DWORD error = GetLastError();
+        setup_log("cannot write %s (error %lu)", dst, error);
+        return error;
     }
     uint64_t offset = 0;
     unsigned failures = 0;  // failed reads at offset in a row
@@ -138,14 +146,23 @@ int copy_file(const char* src, const char* dst, progress* p, const read_again_fn
                 SetFilePointerEx(in.get(), at, nullptr, FILE_BEGIN))
                 continue;
             setup_log("cannot read %s (error %lu)", src, error);
-            return 0;
+            return error;
         }
         failures = 0;
-        if (got == 0) return 1;
-        if (!write_chunk(out.get(), buf, got, dst)) return 0;
+        if (got == 0) return 0;
+        if (!write_chunk(out.get(), buf, got, dst)) return GetLastError();
         offset += got;
         if (p) progress_add(p, got);
     }
+}
+
+}  // namespace
+
+int copy_file(const char* src, const char* dst, progress* p, const read_again_fn& again) {
+    // The code is set once both files are closed, so that closing cannot change it.
+    const DWORD error = copy_into(src, dst, p, again);
+    if (error) SetLastError(error);
+    return error == 0;
 }
 
 int delete_tree(const char* dir) {

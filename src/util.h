@@ -21,22 +21,27 @@ void progress_add(progress* p, uint64_t n);
 
 int path_exists(const char* path);  // 1 if a file or folder exists there
 int is_dir(const char* path);       // 1 if it exists and is a folder
+int is_file(const char* path);      // 1 if it exists and is not a folder
 int make_dirs(const char* path);    // 1 if the folder chain is in place afterwards
-// 1 if all len bytes were written to path (missing parent folders are created).
+// 1 if all len bytes were written to path (missing parent folders are
+// created); else 0 after logging "cannot write %s (error %lu)".
 int write_file(const char* path, const void* data, uint64_t len);
 // Whole file in a malloc'd buffer one byte longer than the file, or null.
 unsigned char* read_file(const char* path, uint64_t* len_out);
 // The same, but null without reading anything when the file is larger than max_len.
 unsigned char* read_file(const char* path, uint64_t* len_out, uint64_t max_len);
 // Writes n bytes to an open file (a HANDLE) with one call; 1 when all were
-// written, else 0 after logging "cannot write %s (error %lu)" with path.
+// written, else 0 after logging "cannot write %s (error %lu)" with path; the
+// code is then left for GetLastError.
 int write_chunk(void* file, const void* data, uint32_t n, const char* path);
 // Whether a copy reads its source again where a read failed: told the byte
 // offset, the system's error code and how many reads there have failed in a
 // row (1, 2, ...). It may wait before it answers.
 using read_again_fn = std::function<bool(uint64_t offset, unsigned long error, unsigned failures)>;
 // Chunked copy advancing p per chunk; 1 on success. A failed read of src
-// fails the copy unless again (if given) asks to read there again.
+// fails the copy unless again (if given) asks to read there again. A failure
+// is logged ("cannot read %s (error %lu)", "cannot write %s (error %lu)")
+// and its system error code is left for GetLastError.
 int copy_file(const char* src, const char* dst, progress* p, const read_again_fn& again = nullptr);
 // Removes a folder tree, unlinking reparse points without entering them;
 // nonzero if the folder itself was removed.

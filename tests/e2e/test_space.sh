@@ -6,7 +6,9 @@
 # The volumes are small tmpfs mounts (root only; otherwise the test skips).
 set -eu
 . "$(dirname "$0")/lib.sh"
-umount "$BUILD/e2e/space/vol" 2>/dev/null || true  # left by a run that was killed
+# left by a run that was killed
+umount "$BUILD/e2e/space/vol/full/game/hd" 2>/dev/null || true
+umount "$BUILD/e2e/space/vol" 2>/dev/null || true
 work=$(workdir space)
 vol=$work/vol
 mkdir -p "$vol"
@@ -14,7 +16,7 @@ if ! mount -t tmpfs -o size=12m tmpfs "$vol" 2>/dev/null; then
     echo "SKIPPED: cannot mount a small volume here"
     exit 77
 fi
-trap 'umount "$vol" 2>/dev/null || true' EXIT
+trap 'umount "$vol/full/game/hd" 2>/dev/null || true; umount "$vol" 2>/dev/null || true' EXIT
 mk() { python3 "$SRC/tools/mkdisc.py" "$@" >/dev/null; }
 install() {  # install DIR DISC1 DISC2
     run "$SETUP_EXE" /silent /cd "$(winpath "$2")" /cd2 "$(winpath "$3")" /dir "$(winpath "$1")"
@@ -58,6 +60,24 @@ check "fills up: exit code 1" [ "$code" -eq 1 ]
 check "fills up: the file and the reason" \
     bash -c "tr -d '\r' < '$SETUP_LOG' | tail -n 2 | head -n 1 | grep -q '^cannot write .*\\\\M[0-9]*\\.DAT (error 112)$'"
 check "fills up: then the copy's error" [ "$(log_text | tail -n 1)" = "ERROR: copying disc 1 failed" ]
+rm -rf "${vol:?}"/*
+
+# The game program fills the hd tree (a 1 MiB volume mounted there) when it
+# is copied from the cd tree: the log says that the write failed and why, in
+# the line of the copy and in the error, rather than call the program missing.
+mk sample "$work/hdfull" --size 256K --folders-only
+chmod -R u+w "$work/hdfull/disc1"
+head -c 1536K /dev/urandom > "$work/hdfull/disc1/TL/TOLVENAR.EXE"
+mkdir -p "$vol/full/game/hd"
+mount -t tmpfs -o size=1m tmpfs "$vol/full/game/hd"
+install "$vol/full" "$work/hdfull/disc1" "$work/hdfull/disc2"
+umount "$vol/full/game/hd"
+check "hd tree full: exit code 1" [ "$code" -eq 1 ]
+check "hd tree full: the file and the reason" [ "$(log_text | tail -n 2 | head -n 1)" = \
+    "cannot write $(winpath "$vol/full")\\game\\hd\\TL\\TOLVENAR.EXE (error 112)" ]
+check "hd tree full: the error says so" [ "$(log_text | tail -n 1)" = \
+    'ERROR: TL\TOLVENAR.EXE could not be copied into the install folder (error 112).' ]
+check "hd tree full: the discs were copied" [ -f "$vol/full/game/cd/TLID.001" ]
 rm -rf "${vol:?}"/*
 
 # A rerun over an installation counts the space its files already take; a

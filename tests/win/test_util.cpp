@@ -105,14 +105,14 @@ TEST(FileCopy, FailuresAreLoggedAndLeaveThePartialTarget) {
     std::string root = scratch("copy_fail");
     std::string src = root + "\\src.bin", dst = root + "\\dst.bin";
     EXPECT_EQ(copy_file(src.c_str(), dst.c_str(), nullptr), 0);
-    EXPECT_EQ(log.last(), "cannot read " + src);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND)) << "the code is left for the caller";
+    EXPECT_EQ(log.last(), "cannot read " + src + " (error 2)");
 
     // A target that cannot be created: its name is taken by a folder.
     spit(src, "abc");
     make_dirs((root + "\\busy").c_str());
     EXPECT_EQ(copy_file(src.c_str(), (root + "\\busy").c_str(), nullptr), 0);
-    EXPECT_EQ(log.last(), "cannot write " + root + "\\busy");
-
+    EXPECT_EQ(log.last().rfind("cannot write " + root + "\\busy (error ", 0), 0u) << log.last();
 
     // A copy onto a 1.5 MiB file system runs out of space in its second chunk.
     std::string small = build_path("smallfs");
@@ -123,10 +123,16 @@ TEST(FileCopy, FailuresAreLoggedAndLeaveThePartialTarget) {
     spit(probe, "x");
     if (!path_exists(probe.c_str())) GTEST_SKIP() << "no small file system mounted";
     EXPECT_EQ(copy_file(src.c_str(), (small + "\\dst.bin").c_str(), &p), 0);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_DISK_FULL));
     EXPECT_EQ(log.last(), "cannot write " + small + "\\dst.bin (error 112)") << "the file and the reason";
     EXPECT_EQ(rec.done, std::vector<uint64_t>{1048576});
     EXPECT_GE(slurp(small + "\\dst.bin").size(), 1048576u) << "the part written before the failure stays";
     DeleteFileA((small + "\\dst.bin").c_str());
+
+    // A whole file written in one call fails the same way.
+    EXPECT_EQ(write_file((small + "\\whole.bin").c_str(), pattern_bytes(3 * 1048576).data(), 3 * 1048576), 0);
+    EXPECT_EQ(log.last(), "cannot write " + small + "\\whole.bin (error 112)");
+    DeleteFileA((small + "\\whole.bin").c_str());
 
 }
 
