@@ -16,6 +16,8 @@ const char* const files[2][4] = {
 
 // Program files copied from the cd tree's TL folder; only the first is required.
 const char* const prog[] = {"TOLVENAR.EXE", "DUZOZ.EXE"};
+// Everything written in the hd tree: the TL folder, the programs, the settings file.
+const char* const hd_paths[] = {"TL", "TL\\TOLVENAR.EXE", "TL\\DUZOZ.EXE", "TL\\TLP.DAT", nullptr};
 
 const char* const missing_program = "TL\\TOLVENAR.EXE is missing on disc 1.";
 
@@ -69,6 +71,8 @@ int game_install_files(const char* cd_tree, const char* hd_tree) {
     setup_log("game files set up in %s", tl);
     return 1;
 }
+
+const char* const* game_hd_paths() { return hd_paths; }
 
 const char* game_icon_exe() { return nullptr; }
 const char* game_icon_lbm() { return nullptr; }

@@ -9,9 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "cdsrc.h"
+#include "formats/icofile.h"
 #include "game_install.h"
+#include "links.h"
 #include "log.h"
 
 namespace {
@@ -19,6 +23,12 @@ namespace {
 const uint64_t AFTER_COPY_BYTES = 8388608;  // work after the copies, credited as 8 MiB
 const uint64_t GAME_FILES_BYTES = 6291456;  // of it, after the game files
 const uint64_t FINISH_BYTES = 2097152;      // and at the very end
+
+// The files the pipeline itself writes into the install folder.
+const char GAME_EXE[] = "tolvenar.exe";
+const char UNINSTALLER[] = "uninstall.exe";
+// An icon source is read whole; no real one comes near this.
+const uint64_t ICON_SOURCE_MAX = ico::MAX_FILE_SIZE;
 
 HRSRC find_payload() { return FindResourceA(nullptr, "GAMEEXE", MAKEINTRESOURCEA(10)); }
 
@@ -32,6 +42,12 @@ void log_error(const char* fmt, ...) {
     setup_log("ERROR: %s", msg);
 }
 
+uint64_t file_size(const char* path) {
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &a)) return 0;
+    return uint64_t(a.nFileSizeHigh) << 32 | a.nFileSizeLow;
+}
+
 // Reads an icon source file and hands its bytes to an injector; a file that
 // cannot be read is skipped without a line.
 void inject_from_file(const char* exe, const char* tree, const char* rel,
@@ -39,9 +55,11 @@ void inject_from_file(const char* exe, const char* tree, const char* rel,
     char path[PATH_CHARS];
     text_printf(path, sizeof path, "%s\\%s", tree, rel);
     uint64_t len = 0;
-    if (unsigned char* data = read_file(path, &len)) {
+    if (unsigned char* data = read_file(path, &len, ICON_SOURCE_MAX)) {
         inject(exe, data, len);
         free(data);
+    } else if (file_size(path) > ICON_SOURCE_MAX) {
+        log_error("%s is too large for an icon", path);
     }
 }
 
@@ -61,16 +79,10 @@ void place_uninstaller(const char* install_dir) {
     char self[PATH_CHARS], uninstaller[PATH_CHARS];
     DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
     if (n == 0 || n >= sizeof self) return;
-    text_printf(uninstaller, sizeof uninstaller, "%s\\uninstall.exe", install_dir);
+    text_printf(uninstaller, sizeof uninstaller, "%s\\%s", install_dir, UNINSTALLER);
     if (same_path(self, uninstaller)) return;
     // Not a failure of the installation; copy_file's line says what is missing.
     copy_file(self, uninstaller, nullptr);
-}
-
-uint64_t file_size(const char* path) {
-    WIN32_FILE_ATTRIBUTE_DATA a;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &a)) return 0;
-    return uint64_t(a.nFileSizeHigh) << 32 | a.nFileSizeLow;
 }
 
 // The free bytes of the volume that will hold dir, asked of its nearest
@@ -103,11 +115,33 @@ uint64_t installed_bytes(const char* dir) {
         source_ptr tree(cd_open(path));
         if (tree && !tree->is_image) sum += cd_total_bytes(tree.get());
     }
-    for (const char* name : {"tolvenar.exe", "uninstall.exe"}) {
+    for (const char* name : {GAME_EXE, UNINSTALLER}) {
         text_printf(path, sizeof path, "%s\\%s", dir, name);
         sum += file_size(path);
     }
     return sum;
+}
+
+// Whether an installation into install_dir can be made without writing
+// through a link it did not make: the install folder and the folders above it,
+// and every folder and file of the tree that the installation writes. A link
+// there may lead into anything of the user's, which the removal would then
+// delete; the user is told instead. Logs the first link found.
+bool no_links(const char* install_dir) {
+    char link[PATH_CHARS];
+    bool found = link_in_chain(install_dir, link, sizeof link);
+    const std::string dir = install_dir, game = dir + "\\game", hd = game + "\\hd";
+    std::vector<std::string> written = {game, game + "\\cd", hd};
+    for (const char* const* rel = game_hd_paths(); *rel; rel++) written.push_back(hd + "\\" + *rel);
+    for (const char* name : {GAME_EXE, UNINSTALLER}) written.push_back(dir + "\\" + name);
+    for (size_t i = 0; !found && i < written.size(); i++) {
+        if (is_link(written[i].c_str())) {
+            text_printf(link, sizeof link, "%s", written[i].c_str());
+            found = true;
+        }
+    }
+    if (found) log_error("%s is a link to another place; the setup does not write through it", link);
+    return !found;
 }
 
 uint64_t mb_up(uint64_t bytes) { return (bytes + 1048575) >> 20; }
@@ -165,7 +199,12 @@ int do_install(const install_opts* o, progress_fn cb, void* user, disc_question 
     }
     const uint32_t estimated_kib = uint32_t((p.total + 12582912) >> 10);
 
-    // Nothing is created unless it all fits.
+    // Nothing is created unless it all fits, and nothing through a link.
+    if (!no_links(o->install_dir)) {
+        disc[0].reset();
+        disc[1].reset();
+        return 0;
+    }
     char self[PATH_CHARS];
     DWORD self_len = GetModuleFileNameA(nullptr, self, sizeof self);
     const uint64_t uninstaller = self_len && self_len < sizeof self ? file_size(self) : 0;
@@ -204,7 +243,7 @@ int do_install(const install_opts* o, progress_fn cb, void* user, disc_question 
     if (!game_install_files(cd, hd)) return 0;
     progress_add(&p, GAME_FILES_BYTES);
 
-    text_printf(game_exe, sizeof game_exe, "%s\\tolvenar.exe", o->install_dir);
+    text_printf(game_exe, sizeof game_exe, "%s\\%s", o->install_dir, GAME_EXE);
     HRSRC payload = find_payload();
     HGLOBAL loaded = payload ? LoadResource(nullptr, payload) : nullptr;
     const void* bytes = loaded ? LockResource(loaded) : nullptr;

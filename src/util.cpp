@@ -164,28 +164,3 @@ int copy_file(const char* src, const char* dst, progress* p, const read_again_fn
     if (error) SetLastError(error);
     return error == 0;
 }
-
-int delete_tree(const char* dir) {
-    char pattern[PATH_CHARS];
-    text_printf(pattern, sizeof pattern, "%s\\*", dir);
-    WIN32_FIND_DATAA fd;
-    find_handle search(FindFirstFileA(pattern, &fd));
-    if (search) {
-        do {
-            if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
-            char child[PATH_CHARS];
-            text_printf(child, sizeof child, "%s\\%s", dir, fd.cFileName);
-            // A junction or linked folder is unlinked, never entered: its target is not ours.
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                RemoveDirectoryA(child);
-            } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                delete_tree(child);
-            } else {
-                SetFileAttributesA(child, FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(child);
-            }
-        } while (FindNextFileA(search.get(), &fd));
-    }
-    search.close();
-    return RemoveDirectoryA(dir);
-}

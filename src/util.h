@@ -43,9 +43,6 @@ using read_again_fn = std::function<bool(uint64_t offset, unsigned long error, u
 // is logged ("cannot read %s (error %lu)", "cannot write %s (error %lu)")
 // and its system error code is left for GetLastError.
 int copy_file(const char* src, const char* dst, progress* p, const read_again_fn& again = nullptr);
-// Removes a folder tree, unlinking reparse points without entering them;
-// nonzero if the folder itself was removed.
-int delete_tree(const char* dir);
 
 // Bounded path composition: a 520-character buffer cuts at 519 characters.
 enum { PATH_CHARS = 520, FILE_PATH_CHARS = 780 };

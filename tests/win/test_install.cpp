@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,26 @@ int install_files_silently(const std::string& cd, const std::string& hd) {
     int ok = game_install_files(cd.c_str(), hd.c_str());
     log_set_silent(0);
     return ok;
+}
+
+TEST(GameProfile, NamesEverythingItWritesInTheHdTree) {
+    std::vector<std::string> listed;
+    for (const char* const* p = game_hd_paths(); *p; p++) listed.push_back(*p);
+    EXPECT_EQ(listed, (std::vector<std::string>{"TL", "TL\\TOLVENAR.EXE", "TL\\DUZOZ.EXE", "TL\\TLP.DAT"}));
+
+    // With both programs on the disc, what lands in the hd tree is exactly that.
+    log_capture log("hd_paths");
+    std::string root = scratch("hd_paths");
+    std::string cd = root + "\\cd", hd = root + "\\hd";
+    make_dirs((cd + "\\TL").c_str());
+    spit(cd + "\\TL\\TOLVENAR.EXE", "game program");
+    spit(cd + "\\TL\\DUZOZ.EXE", "second program");
+    ASSERT_EQ(game_install_files(cd.c_str(), hd.c_str()), 1);
+    std::vector<std::string> written{"TL"};
+    for (const auto& f : tree_files(hd)) written.push_back(f.first);
+    std::sort(written.begin(), written.end());
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(written, listed);
 }
 
 TEST(GameProfile, AProgramThatCannotBeWrittenSaysSo) {
