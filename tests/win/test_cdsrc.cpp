@@ -310,7 +310,7 @@ TEST(FolderSource, EmptyFolderAndFailingCopy) {
     make_dirs((dir + "\\blocked\\a.txt").c_str());
     log_capture log("failing_copy");
     EXPECT_EQ(cd_copy_all(cd.get(), (dir + "\\blocked").c_str(), nullptr), 0);
-    EXPECT_EQ(log.last(), "cannot write " + dir + "\\blocked\\a.txt");
+    EXPECT_EQ(log.last(), "cannot write " + dir + "\\blocked\\a.txt (error 5)") << "the file and the reason";
 }
 
 }  // namespace
