@@ -18,6 +18,8 @@ const char* const files[2][4] = {
 
 // Program files copied from the cd tree's TL folder; only the first is required.
 const char* const prog[] = {"TOLVENAR.EXE", "DUZOZ.EXE"};
+// Everything written in the hd tree: the TL folder, the programs, the settings file.
+const char* const hd_paths[] = {"TL", "TL\\TOLVENAR.EXE", "TL\\DUZOZ.EXE", "TL\\TLP.DAT", nullptr};
 
 const char* const missing_program = "TL\\TOLVENAR.EXE is missing on disc 1.";
 
@@ -56,21 +58,22 @@ int game_install_files(const char* cd_tree, const char* hd_tree) {
         char src[FILE_PATH_CHARS], dst[FILE_PATH_CHARS];
         text_printf(src, sizeof src, "%s\\TL\\%s", cd_tree, name);
         text_printf(dst, sizeof dst, "%s\\%s", tl, name);
-        if (!CopyFileA(src, dst, FALSE)) {
-            // A program that is there but cannot be copied is a failed write
-            // (a full disk, say), which the log names.
-            const DWORD error = GetLastError();
-            if (path_exists(src)) setup_log("cannot write %s (%s)", dst, error_text(error).c_str());
-            if (name != prog[0]) break;
-            // The log says why the installation stopped; a scripted
-            // installation never waits for a click.
-            setup_log("ERROR: %s", missing_program);
-            if (!log_silent())
-                MessageBoxA(nullptr, missing_program, "Tolvenar setup", MB_OK | MB_ICONERROR);
-            return 0;
+        char problem[200];
+        if (!is_file(src)) {
+            if (name != prog[0]) continue;
+            text_printf(problem, sizeof problem, "%s", missing_program);
+        } else if (!copy_file(src, dst, nullptr)) {
+            // The line before names the file that failed and how; this one says what it means.
+            text_printf(problem, sizeof problem, "TL\\%s could not be copied into the install folder (%s)", name,
+                        error_text(GetLastError()).c_str());
+        } else {
+            continue;
         }
-        // Files copied from a CD arrive read-only.
-        SetFileAttributesA(dst, FILE_ATTRIBUTE_NORMAL);
+        // The log says why the installation stopped; a scripted installation
+        // never waits for a click.
+        setup_log("ERROR: %s", problem);
+        if (!log_silent()) MessageBoxA(nullptr, problem, "Tolvenar setup", MB_OK | MB_ICONERROR);
+        return 0;
     }
     char dat[FILE_PATH_CHARS];
     text_printf(dat, sizeof dat, "%s\\TLP.DAT", tl);
@@ -81,6 +84,8 @@ int game_install_files(const char* cd_tree, const char* hd_tree) {
     setup_log("game files set up in %s", tl);
     return 1;
 }
+
+const char* const* game_hd_paths() { return hd_paths; }
 
 const char* game_icon_exe() { return nullptr; }
 const char* game_icon_lbm() { return nullptr; }

@@ -11,6 +11,9 @@ int game_is_disc(cd_source* cd, unsigned index);
 uint64_t game_files_size(cd_source* disc1, uint32_t cluster);
 // Lays out the game files from the cd tree into the hd tree; 1 on success.
 int game_install_files(const char* cd_tree, const char* hd_tree);
+// What game_install_files writes, relative to the hd tree, each folder
+// before what it holds; the list ends with a null.
+const char* const* game_hd_paths();
 // Icon sources, relative to their tree, or null when the game has none.
 const char* game_icon_exe();  // a program file in the hd tree
 const char* game_icon_lbm();  // an emblem picture in the cd tree

@@ -74,8 +74,15 @@ using module_handle = unique_win<module_traits>;
 inline file_handle create_for_write(const char* path) {
     file_handle f(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                               nullptr));
-    if (!f && GetLastError() == ERROR_FILE_EXISTS)
+    if (!f && GetLastError() == ERROR_FILE_EXISTS) {
+        // A name that is taken by nothing one can see is a link that leads
+        // nowhere (so Wine shows one): replacing it would create its target.
+        if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
+            SetLastError(ERROR_FILE_EXISTS);
+            return f;
+        }
         f = file_handle(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
     return f;
 }

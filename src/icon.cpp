@@ -24,8 +24,18 @@ const WORD ICON_LANG = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);  // 0
 const WORD GROUP_ID = 1;
 
 const char* const OPEN_FAILED = "cannot update the game executable's icon";
+const char* const STAGE_FAILED = "cannot stage the game executable's icon";
 const char* const COMMIT_FAILED = "cannot write the game executable's icon";
 const char* const NO_MEMORY = "not enough memory for the game executable's icon";
+const char* const TOO_MANY = "icon file has too many images";
+const char* const TOO_LARGE = "icon file is too large";
+
+// Bounds of what one icon file may put into the game program. A real icon
+// file holds a few dozen images at most; one that lists an image thousands of
+// times would otherwise cost minutes and grow the program by hundreds of MB.
+// The bytes are bounded as an icon group taken from a program is.
+const unsigned MAX_IMAGES = 256;
+const uint64_t MAX_STAGED_BYTES = ico::MAX_FILE_SIZE;
 
 // A resource update that is dropped unless commit() is called.
 struct update_traits {
@@ -41,8 +51,10 @@ public:
     explicit operator bool() const { return bool(h_); }
 
     // Stages one resource; the platform keeps its own copy of the bytes.
-    void stage(LPCSTR type, WORD id, const void* data, DWORD size) {
-        UpdateResourceA(h_.get(), type, MAKEINTRESOURCEA(id), ICON_LANG, const_cast<void*>(data), size);
+    // Data of length 0 is not staged: it carries nothing, and Wine refuses it.
+    bool stage(LPCSTR type, WORD id, const void* data, DWORD size) {
+        return size == 0 ||
+               UpdateResourceA(h_.get(), type, MAKEINTRESOURCEA(id), ICON_LANG, const_cast<void*>(data), size);
     }
     void drop() { h_.close(); }
     bool commit() { return EndUpdateResourceA(h_.release(), FALSE) != 0; }
@@ -114,6 +126,24 @@ int inject_icon_ico(const char* exe, const unsigned char* data, uint64_t len) {
         return 0;
     }
     unsigned n = file.count();
+    if (n > MAX_IMAGES) {
+        log_error(TOO_MANY);
+        return 0;
+    }
+    // Every image is checked and counted before the program is opened.
+    uint64_t staged = 0;
+    for (unsigned i = 1; i <= n; i++) {
+        std::optional<ico::range> image = file.image(i);
+        if (!image) {
+            log_error(ico::OUT_OF_RANGE);
+            return 0;
+        }
+        staged += image->length;
+    }
+    if (staged > MAX_STAGED_BYTES) {
+        log_error(TOO_LARGE);
+        return 0;
+    }
 
     resource_update update(exe);
     if (!update) {
@@ -127,17 +157,21 @@ int inject_icon_ico(const char* exe, const unsigned char* data, uint64_t len) {
         return 0;
     }
     for (unsigned i = 1; i <= n; i++) {
-        std::optional<ico::range> image = file.image(i);
-        if (!image) {
+        const ico::range image = *file.image(i);
+        if (!update.stage(RT_ICON, WORD(i), image.bytes, image.length)) {
             // Images 1 to i - 1 go with the update: the file keeps its old icon.
             update.drop();
-            log_error(ico::OUT_OF_RANGE);
+            log_error(STAGE_FAILED);
             return 0;
         }
-        update.stage(RT_ICON, WORD(i), image->bytes, image->length);
     }
-    update.stage(RT_GROUP_ICON, GROUP_ID, group.data(), DWORD(group.size()));
+    const bool staged_group = update.stage(RT_GROUP_ICON, GROUP_ID, group.data(), DWORD(group.size()));
     group = std::vector<uint8_t>();
+    if (!staged_group) {
+        update.drop();
+        log_error(STAGE_FAILED);
+        return 0;
+    }
     if (!update.commit()) {
         log_error(COMMIT_FAILED);
         return 0;
@@ -190,12 +224,18 @@ int inject_icon_lbm(const char* exe, const unsigned char* data, uint64_t len) {
         log_error(OPEN_FAILED);
         return 0;
     }
-    for (int k = 1; k <= emblem::ICON_COUNT; k++) {
+    bool staged = true;
+    for (int k = 1; staged && k <= emblem::ICON_COUNT; k++) {
         const std::vector<uint8_t>& img = icon.images[k - 1];
-        update.stage(RT_ICON, WORD(k), img.data(), DWORD(img.size()));
+        staged = update.stage(RT_ICON, WORD(k), img.data(), DWORD(img.size()));
     }
-    update.stage(RT_GROUP_ICON, GROUP_ID, icon.group.data(), DWORD(icon.group.size()));
+    staged = staged && update.stage(RT_GROUP_ICON, GROUP_ID, icon.group.data(), DWORD(icon.group.size()));
     icon = emblem::icon_set();
+    if (!staged) {
+        update.drop();
+        log_error(STAGE_FAILED);
+        return 0;
+    }
     if (!update.commit()) {
         log_error(COMMIT_FAILED);
         return 0;

@@ -11,9 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "cdsrc.h"
+#include "formats/icofile.h"
 #include "game_install.h"
+#include "links.h"
 #include "log.h"
 
 namespace {
@@ -24,6 +27,12 @@ const uint64_t FINISH_BYTES = 2097152;      // and at the very end
 // A program's resources are rewritten whole when its icon changes; beyond the
 // icon's own bytes, room for its directory entries and section alignment.
 const uint64_t ICON_ROOM = 65536;
+
+// The files the pipeline itself writes into the install folder.
+const char GAME_EXE[] = "tolvenar.exe";
+const char UNINSTALLER[] = "uninstall.exe";
+// An icon source is read whole; no real one comes near this.
+const uint64_t ICON_SOURCE_MAX = ico::MAX_FILE_SIZE;
 
 HRSRC find_payload() { return FindResourceA(nullptr, "GAMEEXE", MAKEINTRESOURCEA(10)); }
 
@@ -37,6 +46,12 @@ void log_error(const char* fmt, ...) {
     setup_log("ERROR: %s", msg);
 }
 
+uint64_t file_size(const char* path) {
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &a)) return 0;
+    return uint64_t(a.nFileSizeHigh) << 32 | a.nFileSizeLow;
+}
+
 // Reads an icon source file and hands its bytes to an injector; a file that
 // cannot be read is skipped without a line.
 void inject_from_file(const char* exe, const char* tree, const char* rel,
@@ -44,9 +59,11 @@ void inject_from_file(const char* exe, const char* tree, const char* rel,
     char path[PATH_CHARS];
     text_printf(path, sizeof path, "%s\\%s", tree, rel);
     uint64_t len = 0;
-    if (unsigned char* data = read_file(path, &len)) {
+    if (unsigned char* data = read_file(path, &len, ICON_SOURCE_MAX)) {
         inject(exe, data, len);
         free(data);
+    } else if (file_size(path) > ICON_SOURCE_MAX) {
+        log_error("%s is too large for an icon", path);
     }
 }
 
@@ -66,17 +83,10 @@ void place_uninstaller(const char* install_dir) {
     char self[PATH_CHARS], uninstaller[PATH_CHARS];
     DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
     if (n == 0 || n >= sizeof self) return;
-    text_printf(uninstaller, sizeof uninstaller, "%s\\uninstall.exe", install_dir);
+    text_printf(uninstaller, sizeof uninstaller, "%s\\%s", install_dir, UNINSTALLER);
     if (same_path(self, uninstaller)) return;
-    // Not a failure of the installation, but the log says what is missing.
-    if (!CopyFileA(self, uninstaller, FALSE))
-        setup_log("cannot write %s (%s)", uninstaller, error_text(GetLastError()).c_str());
-}
-
-uint64_t file_size(const char* path) {
-    WIN32_FILE_ATTRIBUTE_DATA a;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &a)) return 0;
-    return uint64_t(a.nFileSizeHigh) << 32 | a.nFileSizeLow;
+    // Not a failure of the installation; copy_file's line says what is missing.
+    copy_file(self, uninstaller, nullptr);
 }
 
 // The volume that will hold dir: its free bytes and its cluster size, asked
@@ -120,11 +130,33 @@ uint64_t installed_bytes(const char* dir, uint32_t cluster) {
         source_ptr tree(cd_open(path));
         if (tree) sum += tree->measure(cluster).allocated;
     }
-    for (const char* name : {"tolvenar.exe", "uninstall.exe"}) {
+    for (const char* name : {GAME_EXE, UNINSTALLER}) {
         text_printf(path, sizeof path, "%s\\%s", dir, name);
         sum += whole_clusters(file_size(path), cluster);
     }
     return sum;
+}
+
+// Whether an installation into install_dir can be made without writing
+// through a link it did not make: the install folder and the folders above it,
+// and every folder and file of the tree that the installation writes. A link
+// there may lead into anything of the user's, which the removal would then
+// delete; the user is told instead. Logs the first link found.
+bool no_links(const char* install_dir) {
+    char link[PATH_CHARS];
+    bool found = link_in_chain(install_dir, link, sizeof link);
+    const std::string dir = install_dir, game = dir + "\\game", hd = game + "\\hd";
+    std::vector<std::string> written = {game, game + "\\cd", hd};
+    for (const char* const* rel = game_hd_paths(); *rel; rel++) written.push_back(hd + "\\" + *rel);
+    for (const char* name : {GAME_EXE, UNINSTALLER}) written.push_back(dir + "\\" + name);
+    for (size_t i = 0; !found && i < written.size(); i++) {
+        if (is_link(written[i].c_str())) {
+            text_printf(link, sizeof link, "%s", written[i].c_str());
+            found = true;
+        }
+    }
+    if (found) log_error("%s is a link to another place; the setup does not write through it", link);
+    return !found;
 }
 
 uint64_t mb_up(uint64_t bytes) { return (bytes + 1048575) >> 20; }
@@ -209,18 +241,18 @@ int do_install(const install_opts* o, progress_fn cb, void* user, disc_question 
         needed += size.allocated;
     }
     const uint32_t estimated_kib = uint32_t((p.total + 12582912) >> 10);
-    if (!apart_from_discs(o, game, disc)) return 0;
-
-    // Nothing is created unless it all fits: both discs, the game files laid
-    // out from them, the game program with its icon, the uninstaller, and
-    // room for the rest.
+    // Nothing is created through a link, nor where a copy would read what it
+    // writes, nor unless it all fits: both discs, the game files laid out from
+    // them, the game program with its icon, the uninstaller, and room for the rest.
+    if (!no_links(o->install_dir) || !apart_from_discs(o, game, disc)) return 0;
     char self[PATH_CHARS];
     DWORD self_len = GetModuleFileNameA(nullptr, self, sizeof self);
     const uint64_t uninstaller = self_len && self_len < sizeof self ? file_size(self) : 0;
     uint64_t icon = 0;
     for (const source_ptr& d : disc) {
         uint64_t bytes = 0;
-        if (const char* rel = game_icon_ico(); rel && d->size_of(rel, &bytes)) icon = std::max(icon, bytes);
+        if (const char* rel = game_icon_ico(); rel && d->size_of(rel, &bytes) && bytes <= ICON_SOURCE_MAX)
+            icon = std::max(icon, bytes);
     }
     needed += game_files_size(disc[0].get(), volume.cluster) +
               whole_clusters(SizeofResource(nullptr, find_payload()) + icon + ICON_ROOM, volume.cluster) +
@@ -252,7 +284,7 @@ int do_install(const install_opts* o, progress_fn cb, void* user, disc_question 
     if (!game_install_files(cd, hd)) return 0;
     progress_add(&p, GAME_FILES_BYTES);
 
-    text_printf(game_exe, sizeof game_exe, "%s\\tolvenar.exe", o->install_dir);
+    text_printf(game_exe, sizeof game_exe, "%s\\%s", o->install_dir, GAME_EXE);
     HRSRC payload = find_payload();
     HGLOBAL loaded = payload ? LoadResource(nullptr, payload) : nullptr;
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
@@ -260,7 +292,10 @@ int do_install(const install_opts* o, progress_fn cb, void* user, disc_question 
         setup_log("ERROR: %s", "this setup does not contain the game executable");
         return 0;
     }
-    if (!write_file(game_exe, bytes, SizeofResource(nullptr, payload))) return 0;
+    if (!write_file(game_exe, bytes, SizeofResource(nullptr, payload))) {
+        log_error("cannot write %s", game_exe);
+        return 0;
+    }
 
     // Nothing from here on can fail the installation.
     give_icon(game_exe, cd, hd);

@@ -41,5 +41,6 @@ extern const char uninstall_key[];
 int uninstall_stage1(int quiet);
 int uninstall_stage2(const char* dir, int quiet);
 // Removes the shortcuts, the entry, dir's game tree and named files, and dir
-// itself if that leaves it empty; always 1.
+// itself if that leaves it empty, deleting nothing through a link; 1, or 0
+// when dir itself is a link, whose files then all stay.
 int do_uninstall(const char* dir);

@@ -9,6 +9,7 @@
 
 #include "handles.h"
 #include "install.h"
+#include "links.h"
 
 namespace {
 
@@ -87,8 +88,16 @@ int uninstall_stage1(int quiet) {
 
 int uninstall_stage2(const char* dir, int quiet) {
     Sleep(800);  // lets stage 1 end, so that uninstall.exe is free to delete
-    do_uninstall(dir);
-    if (!quiet) MessageBoxA(nullptr, "Tolvenar has been removed.", caption, MB_OK | MB_ICONINFORMATION);
+    if (do_uninstall(dir)) {
+        if (!quiet) MessageBoxA(nullptr, "Tolvenar has been removed.", caption, MB_OK | MB_ICONINFORMATION);
+    } else if (!quiet) {
+        char left[PATH_CHARS + 200];
+        text_printf(left, sizeof left,
+                    "Tolvenar's shortcuts and its entry have been removed. Its files stay: the folder %s "
+                    "is a link to another place, and nothing is deleted through a link.",
+                    dir);
+        MessageBoxA(nullptr, left, caption, MB_OK | MB_ICONWARNING);
+    }
     char self[PATH_CHARS];
     if (own_path(self)) MoveFileExA(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     return 0;
@@ -102,10 +111,12 @@ int do_uninstall(const char* dir) {
 
     RegDeleteKeyA(HKEY_CURRENT_USER, uninstall_key);
 
+    // A folder that is a link leads to someone else's: nothing in it is ours.
+    if (is_link(dir)) return 0;
     char path[PATH_CHARS];
     if (child_path(path, dir, "game")) delete_tree(path);
     for (const char* name : files) {
-        if (child_path(path, dir, name)) DeleteFileA(path);
+        if (child_path(path, dir, name)) remove_file(path);
     }
     // Only an empty folder goes: files of the user's own keep it.
     RemoveDirectoryA(dir);

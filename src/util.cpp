@@ -40,6 +40,11 @@ int is_dir(const char* path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
 }
 
+int is_file(const char* path) {
+    DWORD a = GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+}
+
 int make_dirs(const char* path) {
     char p[PATH_CHARS];
     text_printf(p, sizeof p, "%s", path);
@@ -71,21 +76,12 @@ int write_file(const char* path, const void* data, uint64_t len) {
         setup_log("cannot write %s (%s)", path, error_text(GetLastError()).c_str());
         return 0;
     }
-    DWORD written = 0;
     // WriteFile counts in 32 bits: 4 GiB or more cannot be written in one call.
     if (len > 0xFFFFFFFFu) {
-        setup_log("write failed: %s (%s)", path, error_text(ERROR_FILE_TOO_LARGE).c_str());
+        setup_log("cannot write %s (%s)", path, error_text(ERROR_FILE_TOO_LARGE).c_str());
         return 0;
     }
-    const BOOL ok = WriteFile(f.get(), data, DWORD(len), &written, nullptr);
-    if (!ok || written != len) {
-        // A call that succeeds but writes less has run out of room.
-        const DWORD error = ok ? DWORD(ERROR_DISK_FULL) : GetLastError();
-        f.close();
-        setup_log("write failed: %s (%s)", path, error_text(error).c_str());
-        return 0;
-    }
-    return 1;
+    return write_chunk(f.get(), data, uint32_t(len), path);
 }
 
 unsigned char* read_file(const char* path, uint64_t* len_out) {
@@ -119,21 +115,28 @@ int write_chunk(void* file, const void* data, uint32_t n, const char* path) {
     // A call that succeeds but writes less has run out of room.
     const DWORD error = ok ? DWORD(ERROR_DISK_FULL) : GetLastError();
     setup_log("cannot write %s (%s)", path, error_text(error).c_str());
+    SetLastError(error);
     return 0;
 }
 
-int copy_file(const char* src, const char* dst, progress* p, const read_again_fn& again, uint64_t limit) {
+namespace {
+
+// The copy itself: 0 on success, else the system error code of what failed,
+// after the line that says so.
+DWORD copy_into(const char* src, const char* dst, progress* p, const read_again_fn& again, uint64_t limit) {
     make_parent(dst);
     file_handle in(CreateFileA(src, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!in) {
-        setup_log("cannot read %s (%s)", src, error_text(GetLastError()).c_str());
-        return 0;
+        const DWORD error = GetLastError();
+        setup_log("cannot read %s (%s)", src, error_text(error).c_str());
+        return error;
     }
     file_handle out = create_for_write(dst);
     if (!out) {
-        setup_log("cannot write %s (%s)", dst, error_text(GetLastError()).c_str());
-        return 0;
+        const DWORD error = GetLastError();
+        setup_log("cannot write %s (%s)", dst, error_text(error).c_str());
+        return error;
     }
     uint64_t offset = 0;
     unsigned failures = 0;  // failed reads at offset in a row
@@ -147,19 +150,28 @@ int copy_file(const char* src, const char* dst, progress* p, const read_again_fn
                 SetFilePointerEx(in.get(), at, nullptr, FILE_BEGIN))
                 continue;
             setup_log("cannot read %s (%s)", src, error_text(error).c_str());
-            return 0;
+            return error;
         }
         failures = 0;
-        if (got == 0) return 1;
+        if (got == 0) return 0;
         if (got > limit - offset) {
             setup_log("cannot copy %s: it holds more than the %llu bytes it had when the disc was measured", src,
                       static_cast<unsigned long long>(limit));
-            return 0;
+            return ERROR_FILE_TOO_LARGE;
         }
-        if (!write_chunk(out.get(), buf, got, dst)) return 0;
+        if (!write_chunk(out.get(), buf, got, dst)) return GetLastError();
         offset += got;
         if (p) progress_add(p, got);
     }
+}
+
+}  // namespace
+
+int copy_file(const char* src, const char* dst, progress* p, const read_again_fn& again, uint64_t limit) {
+    // The code is set once both files are closed, so that closing cannot change it.
+    const DWORD error = copy_into(src, dst, p, again, limit);
+    if (error) SetLastError(error);
+    return error == 0;
 }
 
 std::string error_text(unsigned long code) {
@@ -203,29 +215,4 @@ int path_inside(const char* path, const char* folder) {
         if (!cut || cut[1] == 0) return 0;  // the root was the last to try
         cut[cut == full + 2 && full[1] == ':' ? 1 : 0] = 0;  // "C:\x" goes up to "C:\"
     }
-}
-
-int delete_tree(const char* dir) {
-    char pattern[PATH_CHARS];
-    text_printf(pattern, sizeof pattern, "%s\\*", dir);
-    WIN32_FIND_DATAA fd;
-    find_handle search(FindFirstFileA(pattern, &fd));
-    if (search) {
-        do {
-            if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
-            char child[PATH_CHARS];
-            text_printf(child, sizeof child, "%s\\%s", dir, fd.cFileName);
-            // A junction or linked folder is unlinked, never entered: its target is not ours.
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                RemoveDirectoryA(child);
-            } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                delete_tree(child);
-            } else {
-                SetFileAttributesA(child, FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(child);
-            }
-        } while (FindNextFileA(search.get(), &fd));
-    }
-    search.close();
-    return RemoveDirectoryA(dir);
 }

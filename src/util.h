@@ -23,15 +23,18 @@ void progress_add(progress* p, uint64_t n);
 
 int path_exists(const char* path);  // 1 if a file or folder exists there
 int is_dir(const char* path);       // 1 if it exists and is a folder
+int is_file(const char* path);      // 1 if it exists and is not a folder
 int make_dirs(const char* path);    // 1 if the folder chain is in place afterwards
-// 1 if all len bytes were written to path (missing parent folders are created).
+// 1 if all len bytes were written to path (missing parent folders are
+// created); else 0 after logging "cannot write %s (error %lu)".
 int write_file(const char* path, const void* data, uint64_t len);
 // Whole file in a malloc'd buffer one byte longer than the file, or null.
 unsigned char* read_file(const char* path, uint64_t* len_out);
 // The same, but null without reading anything when the file is larger than max_len.
 unsigned char* read_file(const char* path, uint64_t* len_out, uint64_t max_len);
 // Writes n bytes to an open file (a HANDLE) with one call; 1 when all were
-// written, else 0 after logging "cannot write %s (error %lu)" with path.
+// written, else 0 after logging "cannot write %s (error ...)" with path; the
+// code is then left for GetLastError.
 int write_chunk(void* file, const void* data, uint32_t n, const char* path);
 // Whether a copy reads its source again where a read failed: told the byte
 // offset, the system's error code and how many reads there have failed in a
@@ -41,11 +44,10 @@ using read_again_fn = std::function<bool(uint64_t offset, unsigned long error, u
 // fails the copy unless again (if given) asks to read there again. A source
 // that holds more than limit bytes (it grows while it is copied, or is no
 // file at all but a device behind a link) fails once limit bytes are written.
+// A failure is logged ("cannot read %s (error ...)", "cannot write %s
+// (error ...)") and its system error code is left for GetLastError.
 int copy_file(const char* src, const char* dst, progress* p, const read_again_fn& again = nullptr,
               uint64_t limit = UINT64_MAX);
-// Removes a folder tree, unlinking reparse points without entering them;
-// nonzero if the folder itself was removed.
-int delete_tree(const char* dir);
 
 // bytes rounded up to whole clusters of a volume (cluster 0 or 1: bytes).
 inline uint64_t whole_clusters(uint64_t bytes, uint32_t cluster) {

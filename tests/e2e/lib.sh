@@ -36,6 +36,9 @@ run() {
     set -e
 }
 
+# The setup's words for a system error code ("error 112: ..."), as its lines give them.
+error_text() { "$WINE_RUN" "$BUILD/window_driver.exe" error-text "$1" </dev/null | tr -d '\r'; }
+
 # The setup log without CR.
 log_text() { tr -d '\r' < "$SETUP_LOG"; }
 # (grep reads to the end rather than quitting at the first match: under

@@ -75,9 +75,9 @@ echo "== Escape during an installation asks to stop; Enter answers No"
 # installation waits in its message box until that is answered.
 mkdir -p "$work/inst3/game/hd/TL/TOLVENAR.EXE"
 start "$SETUP_EXE" /cd "$d1" /cd2 "$d2" /dir "$(winpath "$work/inst3")"
-missing='TL\TOLVENAR.EXE is missing on disc 1.'
+uncopied="TL\\TOLVENAR.EXE could not be copied into the install folder ($(drv error-text 5))"
 key Return
-drv wait-box "Tolvenar setup" "$missing" 60
+drv wait-box "Tolvenar setup" "$uncopied" 60
 drv expect install_enabled=0 close=Cancel
 key Escape
 drv wait-box "Tolvenar setup" "Stop the installation?" 30
@@ -85,7 +85,7 @@ drv default-button "Tolvenar setup" "Stop the installation?" no
 xdotool key --delay 30 Return
 drv box-gone "Tolvenar setup" "Stop the installation?" 10
 drv expect install_enabled=0 close=Cancel
-drv answer "Tolvenar setup" ok "$missing"
+drv answer "Tolvenar setup" ok "$uncopied"
 drv wait-status "The installation did not finish - see the messages above." 30
 key Escape
 ended 0

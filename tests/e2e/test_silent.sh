@@ -92,7 +92,8 @@ check "drives: install tree" installed_ok "$work/out/drives"
 WINEPREFIX=$cdprefix wineserver -k 2>/dev/null || true
 rm -rf "$cdprefix"
 
-# Images beside the program; switches override detection, which is logged first.
+# Images beside the program; a disc that a switch names is not looked for,
+# and its default stays empty.
 cp "$discs/disc2.bin" "$discs/disc2.cue" "$beside/"
 run "$beside/setup.exe" /silent /dir "$(winpath "$work/out/beside")"
 check "beside: exit code 0" [ "$code" -eq 0 ]
@@ -101,7 +102,8 @@ check "beside: disc 2 found" log_has "default disc 2: '$(winpath "$beside")\\dis
 check "beside: install tree" installed_ok "$work/out/beside"
 run "$beside/setup.exe" /silent /CD2 "$W\\disc2.iso" /cd1 "$W\\nothing" /quiet /dir "$(winpath "$work/out/override")"
 check "override: exit code 0" [ "$code" -eq 0 ]
-check "override: defaults logged before the switches" log_has "default disc 2: '$(winpath "$beside")\\disc2.cue'"
+check "override: disc 1 still found" log_has "default disc 1: '$(winpath "$beside")\\other.iso'"
+check "override: disc 2 named, not looked for" log_has "default disc 2: ''"
 check "override: capital /CD2 takes disc 2" log_has "Copying disc 2: image $W\\disc2.iso ..."
 check "override: /cd1 and its value passed over" log_has "Copying disc 1: image $(winpath "$beside")\\other.iso ..."
 

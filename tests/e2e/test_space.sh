@@ -7,7 +7,9 @@
 # The volumes are small tmpfs mounts (root only; otherwise the test skips).
 set -eu
 . "$(dirname "$0")/lib.sh"
-umount "$BUILD/e2e/space/vol" 2>/dev/null || true  # left by a run that was killed
+# left by a run that was killed
+umount "$BUILD/e2e/space/full/game/hd" 2>/dev/null || true
+umount "$BUILD/e2e/space/vol" 2>/dev/null || true
 work=$(workdir space)
 vol=$work/vol
 mkdir -p "$vol"
@@ -15,7 +17,7 @@ if ! mount -t tmpfs -o size=12m tmpfs "$vol" 2>/dev/null; then
     echo "SKIPPED: cannot mount a small volume here"
     exit 77
 fi
-trap 'umount "$vol" 2>/dev/null || true' EXIT
+trap 'umount "$work/full/game/hd" 2>/dev/null || true; umount "$vol" 2>/dev/null || true' EXIT
 mk() { python3 "$SRC/tools/mkdisc.py" "$@" >/dev/null; }
 install() {  # install DIR DISC1 DISC2
     run "$SETUP_EXE" /silent /cd "$(winpath "$2")" /cd2 "$(winpath "$3")" /dir "$(winpath "$1")"
@@ -62,6 +64,25 @@ install "$vol/game" "$work/many.iso" "$work/small/disc2"
 check "tiny files: exit code 1" [ "$code" -eq 1 ]
 check "tiny files: counted in clusters" [ "$(needed_mb)" -gt 16 ]
 check "tiny files: nothing created" [ -z "$(ls -A "$vol")" ]
+
+# The game program fills the hd tree (a 1 MiB volume mounted there, in an
+# install folder on a large volume, so that the space check passes) when it
+# is copied from the cd tree: the log says that the write failed and why, in
+# the line of the copy and in the error, rather than call the program missing.
+mk sample "$work/hdfull" --size 256K --folders-only
+chmod -R u+w "$work/hdfull/disc1"
+head -c 1536K /dev/urandom > "$work/hdfull/disc1/TL/TOLVENAR.EXE"
+mkdir -p "$work/full/game/hd"
+mount -t tmpfs -o size=1m tmpfs "$work/full/game/hd"
+install "$work/full" "$work/hdfull/disc1" "$work/hdfull/disc2"
+umount "$work/full/game/hd"
+check "hd tree full: exit code 1" [ "$code" -eq 1 ]
+check "hd tree full: the file and the reason" [ "$(log_text | tail -n 2 | head -n 1)" = \
+    "cannot write $(winpath "$work/full")\\game\\hd\\TL\\TOLVENAR.EXE ($(error_text 112))" ]
+check "hd tree full: the error says so" [ "$(log_text | tail -n 1)" = \
+    "ERROR: TL\\TOLVENAR.EXE could not be copied into the install folder ($(error_text 112))" ]
+check "hd tree full: the discs were copied" [ -f "$work/full/game/cd/TLID.001" ]
+rm -rf "${vol:?}"/*
 
 # A rerun over an installation counts the space its files already take; a
 # fresh installation beside it does not fit. The fresh one's need comes from

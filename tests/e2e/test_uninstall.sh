@@ -221,5 +221,51 @@ check "/uninstall2 DIR: exit code 0" [ "$code" -eq 0 ]
 check "/uninstall2 DIR: folder removed" [ ! -e "$g" ]
 check "/uninstall2 DIR: setup log untouched" log_untouched
 
+# Links planted after an installation at the tree's own folders and at a
+# named file (host symlinks: Wine would delete a linked file's target, or an
+# emptied folder's, rather than the link) lead to the user's files, which stay
+# byte for byte; the links stay with them, the rest goes.
+mine=$work/mine
+mkdir -p "$mine/photos"
+printf 'my thesis\r\n' > "$mine/thesis.txt"
+printf 'jpeg' > "$mine/photos/p1.jpg"
+mine_sums=$(tree_sums "$mine")
+mine_same() { [ -f "$mine/thesis.txt" ] && [ "$(tree_sums "$mine")" = "$mine_sums" ]; }
+k=$work/k
+install "$k"
+rm -rf "$k/game/cd"
+ln -s "$mine" "$k/game/cd"
+ln -s "$mine/thesis.txt" "$k/tolvenar.ini"
+run "$k/uninstall.exe" /uninstall /quiet
+check "linked cd tree: stage 1 exit code 0" [ "$code" -eq 0 ]
+check "linked cd tree: stage 2 ended with exit code 0" stage2_done
+check "linked cd tree: the user's files" mine_same
+check "linked cd tree: only the links are left" \
+    [ "$(cd "$k" && find . -mindepth 1 | sort | tr '\n' ' ')" = "./game ./game/cd ./tolvenar.ini " ]
+check "linked cd tree: entry gone" no_entry
+l=$work/l
+install "$l"
+rm -rf "$l/game"
+ln -s "$mine" "$l/game"
+run "$l/uninstall.exe" /uninstall /quiet
+check "linked game folder: stage 2 ended with exit code 0" stage2_done
+check "linked game folder: the user's files" mine_same
+check "linked game folder: only the link is left" [ "$(cd "$l" && find . -mindepth 1 | tr '\n' ' ')" = "./game " ]
+
+# An install folder that is itself a link: nothing behind it is removed, and
+# the last box says so.
+m=$work/m
+install "$m"
+m_sums=$(tree_sums "$m")
+ln -s "$m" "$work/m-link"
+"$WINE_RUN" "$temp_copy" /uninstall2 "$(winpath "$work/m-link")" </dev/null >/dev/null 2>&1 &
+stage2=$!
+probe box "Tolvenar uninstall" ok 30 > "$work/box4.txt" || true
+wait $stage2 || true
+check "linked install folder: the box says what stays" [ "$(sort "$work/box4.txt")" = "$(printf '%s\n' "button: 1" \
+    "text: Tolvenar's shortcuts and its entry have been removed. Its files stay: the folder $(winpath "$work/m-link") is a link to another place, and nothing is deleted through a link.")" ]
+check "linked install folder: nothing removed" [ "$(tree_sums "$m")" = "$m_sums" ]
+check "linked install folder: entry gone" no_entry
+
 "$WINE_RUN" wineboot -r </dev/null >/dev/null 2>&1
 finish

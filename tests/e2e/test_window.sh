@@ -93,15 +93,15 @@ ended 0
 # the game program belongs in the hd tree makes the game files step fail on
 # its first file, and the pipeline then waits in its own message box (no
 # owner) until that box is answered.
-missing='TL\TOLVENAR.EXE is missing on disc 1.'
+uncopied="TL\\TOLVENAR.EXE could not be copied into the install folder ($(drv error-text 5))"
 held_install() {
     mkdir -p "$work/$1/game/hd/TL/TOLVENAR.EXE"
     start "$SETUP_EXE" /cd "$d1" /cd2 "$d2" /dir "$(winpath "$work/$1")"
     drv click install
-    drv wait-box "Tolvenar setup" "$missing" 60
+    drv wait-box "Tolvenar setup" "$uncopied" 60
     # The box comes from the worker; the line it posted first may still be on
     # its way to the window.
-    drv wait-status "ERROR: $missing" 30
+    drv wait-status "ERROR: $uncopied" 30
     drv expect install_enabled=0 close=Cancel
 }
 
@@ -112,7 +112,7 @@ drv answer "Tolvenar setup" no "Stop the installation?"
 drv expect install_enabled=0 close=Cancel
 drv close
 drv wait-box "Tolvenar setup" "Stop the installation?" 30
-drv answer "Tolvenar setup" ok "$missing"
+drv answer "Tolvenar setup" ok "$uncopied"
 drv wait-status "$failed" 30
 drv expect install=Install install_enabled=1 close=Close
 drv answer "Tolvenar setup" yes "Stop the installation?"
@@ -129,7 +129,7 @@ diff -u "$work/lines4.txt" "$work/log4.txt"
 # The program's place is taken by a folder: the copy names it, then the error.
 tail -n 3 "$work/log4.txt" | head -n 1 | grep -Fqx "Setting up the game files ..."
 tail -n 2 "$work/log4.txt" | head -n 1 | grep -q '^cannot write .*\\game\\hd\\TL\\TOLVENAR.EXE (error [0-9]*: .*)$'
-tail -n 1 "$work/log4.txt" | grep -Fqx "ERROR: $missing"
+tail -n 1 "$work/log4.txt" | grep -Fqx "ERROR: $uncopied"
 [ -f "$work/inst4/game/cd/TLID.001" ] || { echo "FAIL: the copied discs are not there"; exit 1; }
 
 echo "all window cases passed"

@@ -44,6 +44,8 @@
 //   rect                           the window's outer rectangle on the screen, WxH+X+Y
 //   wait-progress N SECONDS        until the bar stands at N or more
 //   links [clear]                  which shortcut files exist (after removing both)
+//   error-text CODE                the setup's words for a system error code, as its
+//                                  lines and boxes give them
 #include <windows.h>
 
 #include <commctrl.h>
@@ -56,6 +58,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "util.h"
 
 namespace {
 
@@ -804,6 +808,8 @@ int main(int argc, char** argv) {
     } else if (cmd == "answer" && argc >= 4) {
         cmd_answer(argv[2], argv[3], argc > 4 && argv[4][0] ? argv[4] : nullptr,
                    secs(argc, argv, 5, 30));
+    } else if (cmd == "error-text" && argc == 3) {
+        printf("%s\n", error_text(strtoul(argv[2], nullptr, 10)).c_str());
     } else if (cmd == "get" && argc == 3) {
         printf("%s\n", value_of(argv[2], controls()).c_str());
     } else if (cmd == "wait-box" && argc == 5) {

@@ -276,6 +276,56 @@ TEST(IconFile, ChecksComeBeforeTheProgramIsOpened) {
     EXPECT_FALSE(path_exists(missing.c_str()));
 }
 
+// An icon file whose directory entries all start at one image, each as long
+// as its length says: the file holds the longest once.
+bytes shared_image(const std::vector<uint32_t>& lengths) {
+    bytes out;
+    put16(out, 0);
+    put16(out, 1);
+    put16(out, uint16_t(lengths.size()));
+    const uint32_t at = uint32_t(6 + 16 * lengths.size());
+    for (uint32_t len : lengths) {
+        out.insert(out.end(), {32, 32, 0, 0});
+        put16(out, 1);
+        put16(out, 32);
+        put32(out, len);
+        put32(out, at);
+    }
+    bytes img = pattern(*std::max_element(lengths.begin(), lengths.end()), 5);
+    out.insert(out.end(), img.begin(), img.end());
+    return out;
+}
+std::vector<uint32_t> times(unsigned n, uint32_t len) { return std::vector<uint32_t>(n, len); }
+
+TEST(IconFile, ImagesAndTheirBytesAreBounded) {
+    std::string exe = copy_of(game_exe(), "bounds");
+    const bytes before = slurp(exe);
+    log_capture log("icon_bounds");
+    // 257 images, and the 65,535 that the count allows, are refused before
+    // the program is opened; 256 are written.
+    EXPECT_EQ(ico(exe, shared_image(times(257, 100))), 0);
+    EXPECT_EQ(ico(exe, shared_image(times(65535, 100))), 0);
+    EXPECT_TRUE(slurp(exe) == before) << "the program file must not change";
+    ASSERT_EQ(ico(exe, shared_image(times(256, 100))), 1);
+    EXPECT_EQ(log.lines(), (lines{"setup started", "ERROR: icon file has too many images",
+                                  "ERROR: icon file has too many images", "icon: 256 images from the CD"}));
+    {
+        resources r(exe);
+        EXPECT_EQ(r.names(RT_ICON).size(), 256u);
+        EXPECT_EQ(r.get(RT_ICON, 256), pattern(100, 5));
+    }
+
+    // Two entries that name one image of 32 MiB stage 64 MiB: the most there
+    // may be. One byte more is refused.
+    exe = copy_of(game_exe(), "bytes");
+    const bytes small_before = slurp(exe);
+    EXPECT_EQ(ico(exe, shared_image({32u << 20, (32u << 20) + 1})), 0);
+    EXPECT_EQ(log.last(), "ERROR: icon file is too large");
+    EXPECT_TRUE(slurp(exe) == small_before);
+    ASSERT_EQ(ico(exe, shared_image(times(2, 32u << 20))), 1);
+    EXPECT_GT(slurp(exe).size(), small_before.size() + (64u << 20));
+}
+
 // Icons of another program -------------------------------------------------
 
 struct from_result {

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "game_install.h"
 #include "install.h"
+#include "log.h"
 #include "testutil.h"
 
 namespace {
@@ -68,6 +71,74 @@ TEST(GameProfile, LaysOutProgramsAndSettings) {
     spit(root + "\\blocked", "");
     EXPECT_EQ(game_install_files(cd.c_str(), (root + "\\blocked").c_str()), 0);
     EXPECT_EQ(log.last(), "ERROR: cannot create " + root + "\\blocked\\TL");
+}
+
+// Runs the game files step without message boxes, as a silent installation does.
+int install_files_silently(const std::string& cd, const std::string& hd) {
+    log_set_silent(1);
+    int ok = game_install_files(cd.c_str(), hd.c_str());
+    log_set_silent(0);
+    return ok;
+}
+
+TEST(GameProfile, NamesEverythingItWritesInTheHdTree) {
+    std::vector<std::string> listed;
+    for (const char* const* p = game_hd_paths(); *p; p++) listed.push_back(*p);
+    EXPECT_EQ(listed, (std::vector<std::string>{"TL", "TL\\TOLVENAR.EXE", "TL\\DUZOZ.EXE", "TL\\TLP.DAT"}));
+
+    // With both programs on the disc, what lands in the hd tree is exactly that.
+    log_capture log("hd_paths");
+    std::string root = scratch("hd_paths");
+    std::string cd = root + "\\cd", hd = root + "\\hd";
+    make_dirs((cd + "\\TL").c_str());
+    spit(cd + "\\TL\\TOLVENAR.EXE", "game program");
+    spit(cd + "\\TL\\DUZOZ.EXE", "second program");
+    ASSERT_EQ(game_install_files(cd.c_str(), hd.c_str()), 1);
+    std::vector<std::string> written{"TL"};
+    for (const auto& f : tree_files(hd)) written.push_back(f.first);
+    std::sort(written.begin(), written.end());
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(written, listed);
+}
+
+TEST(GameProfile, AProgramThatCannotBeWrittenSaysSo) {
+    log_capture log("game_full");
+    std::string root = scratch("game_full");
+    std::string cd = root + "\\cd";
+    make_dirs((cd + "\\TL").c_str());
+    // A program on the disc that is a folder is missing, and nothing is written.
+    make_dirs((cd + "\\TL\\TOLVENAR.EXE").c_str());
+    EXPECT_EQ(install_files_silently(cd, root + "\\hd"), 0);
+    EXPECT_EQ(log.lines().back(), "ERROR: TL\\TOLVENAR.EXE is missing on disc 1.");
+    EXPECT_EQ(log.lines().size(), 2u) << log.raw();
+    RemoveDirectoryA((cd + "\\TL\\TOLVENAR.EXE").c_str());
+
+    std::string small = build_path("smallfs");
+    spit(small + "\\probe", "x");
+    if (!path_exists((small + "\\probe").c_str())) GTEST_SKIP() << "no small file system mounted";
+    DeleteFileA((small + "\\probe").c_str());
+    // The 1.5 MiB file system fills while the first program is written.
+    std::string hd = small + "\\hd";
+    spit(cd + "\\TL\\TOLVENAR.EXE", std::string(3 << 20, 'p'));
+    EXPECT_EQ(install_files_silently(cd, hd), 0);
+    std::vector<std::string> lines = log.lines();
+    ASSERT_GE(lines.size(), 2u);
+    const std::string full = error_text(ERROR_DISK_FULL);
+    EXPECT_EQ(lines[lines.size() - 2], "cannot write " + hd + "\\TL\\TOLVENAR.EXE (" + full + ")");
+    EXPECT_EQ(lines.back(), "ERROR: TL\\TOLVENAR.EXE could not be copied into the install folder (" + full + ")");
+    EXPECT_FALSE(path_exists((hd + "\\TL\\TLP.DAT").c_str()));
+
+    // The second program is not required, but one that is there and cannot
+    // be written fails the step as well.
+    spit(cd + "\\TL\\TOLVENAR.EXE", "small");
+    spit(cd + "\\TL\\DUZOZ.EXE", std::string(3 << 20, 'd'));
+    DeleteFileA((hd + "\\TL\\TOLVENAR.EXE").c_str());
+    EXPECT_EQ(install_files_silently(cd, hd), 0);
+    EXPECT_EQ(log.lines().back(), "ERROR: TL\\DUZOZ.EXE could not be copied into the install folder (" + full + ")");
+    EXPECT_FALSE(path_exists((hd + "\\TL\\TLP.DAT").c_str()));
+    for (const char* f : {"TL\\TOLVENAR.EXE", "TL\\DUZOZ.EXE"}) DeleteFileA((hd + "\\" + f).c_str());
+    RemoveDirectoryA((hd + "\\TL").c_str());
+    RemoveDirectoryA(hd.c_str());
 }
 
 TEST(Pipeline, RefusesWithoutTheGameProgramResource) {

@@ -259,4 +259,39 @@ TEST_F(with_com, UninstallDoesNotEnterALinkedFolderInTheGameTree) {
     EXPECT_FALSE(path_exists((dir + "\\uninstall.exe").c_str()));
 }
 
+TEST_F(with_com, UninstallDeletesNothingThroughTheTreesOwnFoldersOrNamedFiles) {
+    // Host symlinks at game\cd and at tolvenar.ini, and at game itself: Wine
+    // would delete a linked file's target, or an emptied folder's, rather
+    // than the link. The links stay; the plain rest of the tree goes.
+    const std::string mine = fixture("uninstall\\mine");
+    const auto before = tree_files(mine);
+    ASSERT_EQ(before.size(), 2u);
+    std::string tops = fixture("uninstall\\tops");
+    integrate(tops);
+    EXPECT_EQ(do_uninstall(tops.c_str()), 1);
+    expect_integration_gone();
+    EXPECT_FALSE(path_exists((tops + "\\game\\hd").c_str()));
+    EXPECT_EQ(tree_files(mine), before);
+
+    std::string gamelink = fixture("uninstall\\gamelink");
+    integrate(gamelink);
+    EXPECT_EQ(do_uninstall(gamelink.c_str()), 1);
+    expect_integration_gone();
+    EXPECT_EQ(tree_files(mine), before);
+    EXPECT_TRUE(is_dir(mine.c_str()));
+}
+
+TEST_F(with_com, UninstallLeavesAnInstallFolderThatIsALink) {
+    // The folder leads to another place: its entry and shortcuts go, and
+    // everything behind it stays.
+    const std::string elsewhere = fixture("uninstall\\elsewhere");
+    const auto before = tree_files(elsewhere);
+    ASSERT_EQ(before.size(), 4u);
+    std::string linked = fixture("uninstall\\linked");
+    integrate(linked);
+    EXPECT_EQ(do_uninstall(linked.c_str()), 0);
+    expect_integration_gone();
+    EXPECT_EQ(tree_files(elsewhere), before);
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "links.h"
 #include "log.h"
 #include "testutil.h"
 #include "window.h"
@@ -159,6 +160,7 @@ TEST(FileCopy, FailuresAreLoggedAndLeaveThePartialTarget) {
     std::string root = scratch("copy_fail");
     std::string src = root + "\\src.bin", dst = root + "\\dst.bin";
     EXPECT_EQ(copy_file(src.c_str(), dst.c_str(), nullptr), 0);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND)) << "the code is left for the caller";
     EXPECT_EQ(log.last(), "cannot read " + src + " (" + error_text(ERROR_FILE_NOT_FOUND) + ")");
 
     // A target that cannot be created: its name is taken by a folder.
@@ -179,6 +181,7 @@ TEST(FileCopy, FailuresAreLoggedAndLeaveThePartialTarget) {
     spit(probe, "x");
     if (!path_exists(probe.c_str())) GTEST_SKIP() << "no small file system mounted";
     EXPECT_EQ(copy_file(src.c_str(), (small + "\\dst.bin").c_str(), &p), 0);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_DISK_FULL));
     // The system's own words, not only its number.
     EXPECT_EQ(log.last(), "cannot write " + small + "\\dst.bin (" + error_text(ERROR_DISK_FULL) + ")")
         << "the file and the reason";
@@ -191,6 +194,11 @@ TEST(FileCopy, FailuresAreLoggedAndLeaveThePartialTarget) {
         EXPECT_LE(rec.done.back(), part.size()) << "the meter counted only what was written";
     }
     DeleteFileA((small + "\\dst.bin").c_str());
+
+    // A whole file written in one call fails the same way.
+    EXPECT_EQ(write_file((small + "\\whole.bin").c_str(), pattern_bytes(3 * 1048576).data(), 3 * 1048576), 0);
+    EXPECT_EQ(log.last(), "cannot write " + small + "\\whole.bin (" + error_text(ERROR_DISK_FULL) + ")");
+    DeleteFileA((small + "\\whole.bin").c_str());
 
 }
 
@@ -217,17 +225,73 @@ TEST(DeleteTree, RemovesEverythingButNeverEntersALinkedFolder) {
     EXPECT_FALSE(path_exists(tree.c_str()));
     EXPECT_EQ(delete_tree(tree.c_str()), 0) << "a missing folder is not removed";
 
-    // The fixture holds link -> victim, a host symlink that Wine shows as a
-    // reparse point. Wine cannot remove the link itself (on Windows the
-    // junction is unlinked), so this checks the part that matters: the
-    // target's content survives.
+    // The fixture's tree holds host symlinks to a folder, to an empty folder
+    // and to a file outside it. Wine would remove the empty folder or the file
+    // that such a link leads to, not the link, so here the links stay (on
+    // Windows a junction or symbolic link is unlinked); what matters is that
+    // nothing they lead to changes.
     std::string linked = fixture("linktree\\tree");
     DWORD a = GetFileAttributesA((linked + "\\link").c_str());
     ASSERT_NE(a, INVALID_FILE_ATTRIBUTES);
     ASSERT_TRUE(a & FILE_ATTRIBUTE_REPARSE_POINT);
-    delete_tree(linked.c_str());
-    EXPECT_TRUE(path_exists(fixture("linktree\\victim\\canary.txt").c_str()));
+    EXPECT_EQ(delete_tree(linked.c_str()), 0) << "the links keep the folder";
+    EXPECT_EQ(slurp(fixture("linktree\\victim\\canary.txt")), (std::vector<uint8_t>{'c', 'a', 'n', 'a', 'r', 'y', '\n'}));
+    EXPECT_TRUE(is_dir(fixture("linktree\\victim\\empty").c_str()));
     EXPECT_FALSE(path_exists((linked + "\\plain.txt").c_str()));
+
+    // A top folder that is itself a link is neither entered nor removed.
+    EXPECT_EQ(delete_tree(fixture("linktree\\top").c_str()), 0);
+    EXPECT_TRUE(path_exists(fixture("linktree\\victim\\canary.txt").c_str()));
+}
+
+TEST(Links, TellsLinksFromPlainFilesAndFolders) {
+    std::string look = fixture("linktree\\look");
+    EXPECT_EQ(is_link((look + "\\plain").c_str()), 0);
+    EXPECT_EQ(is_link((look + "\\plain\\file.txt").c_str()), 0);
+    EXPECT_EQ(is_link((look + "\\plain\\sub\\").c_str()), 0) << "a trailing separator names the folder";
+    EXPECT_EQ(is_link((look + "\\plain\\none").c_str()), 0) << "nothing is no link";
+    EXPECT_EQ(is_link((look + "\\folderlink").c_str()), 1);
+    EXPECT_EQ(is_link((look + "\\folderlink\\").c_str()), 1);
+    EXPECT_EQ(is_link((look + "\\filelink").c_str()), 1) << "Wine shows it as a plain file";
+    EXPECT_EQ(is_link((look + "\\sibling").c_str()), 1) << "a link to a file in the same folder";
+    EXPECT_EQ(is_link((look + "\\folderlink\\canary.txt").c_str()), 0) << "a plain file behind a link";
+    EXPECT_EQ(is_link("Z:\\"), 0) << "a root is never a link, though Wine shows Z: as a reparse point";
+    EXPECT_EQ(is_link("C:\\"), 0);
+    EXPECT_EQ(is_link((look + "\\*").c_str()), 0) << "a wildcard names nothing";
+    // Wine shows the small file system's mount point as a reparse point.
+    std::string small = build_path("smallfs");
+    if (GetFileAttributesA(small.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) {
+        EXPECT_EQ(is_link(small.c_str()), 0) << "a folder where a volume is mounted";
+    }
+
+    char found[520] = "";
+    EXPECT_EQ(link_in_chain((look + "\\plain\\sub").c_str(), found, sizeof found), 0);
+    EXPECT_EQ(link_in_chain((look + "\\plain\\new\\deeper").c_str(), found, sizeof found), 0);
+    EXPECT_EQ(link_in_chain((look + "\\folderlink\\empty\\new").c_str(), found, sizeof found), 1);
+    EXPECT_EQ(found, look + "\\folderlink") << "the link, not what lies below it";
+    EXPECT_EQ(link_in_chain((look + "/folderlink").c_str(), found, sizeof found), 1);
+    EXPECT_EQ(found, look + "\\folderlink");
+}
+
+TEST(Links, NeitherRemovalNorWriteReachesWhatALinkLeadsTo) {
+    log_capture log("links_write");
+    std::string look = fixture("linktree\\look");
+    const std::vector<uint8_t> canary = slurp(fixture("linktree\\victim\\canary.txt"));
+    EXPECT_EQ(remove_file((look + "\\filelink").c_str()), 0);
+    EXPECT_EQ(remove_file((look + "\\folderlink").c_str()), 0);
+    EXPECT_EQ(slurp(fixture("linktree\\victim\\canary.txt")), canary);
+
+    // A link that leads nowhere is invisible under Wine, but its name is
+    // taken: a write would create the file where it leads.
+    EXPECT_FALSE(path_exists((look + "\\nowhere").c_str()));
+    EXPECT_EQ(write_file((look + "\\nowhere").c_str(), "x", 1), 0);
+    EXPECT_EQ(log.last(), "cannot write " + look + "\\nowhere (" + error_text(ERROR_FILE_EXISTS) + ")");
+    EXPECT_FALSE(path_exists(fixture("linktree\\victim\\missing.txt").c_str()));
+
+    std::string root = scratch("links_write");
+    spit(root + "\\plain.txt", "old");
+    EXPECT_EQ(remove_file((root + "\\plain.txt").c_str()), 1);
+    EXPECT_FALSE(path_exists((root + "\\plain.txt").c_str()));
 }
 
 TEST(SetupLog, LinesAreCutFlushedAndEndWithCrLf) {

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "links.h"
 #include "log.h"
 #include "util.h"
 
