@@ -140,7 +140,11 @@ std::string image_path(const std::string& sheet_path, const std::string& name) {
         path = name;
     } else {
         size_t slash = sheet_path.rfind('\\');
-        path = (slash == std::string::npos ? std::string() : sheet_path.substr(0, slash + 1)) + name;
+        // One leading separator means the sheet's own folder, not the root of a drive.
+        const bool leading = !name.empty() && (name[0] == '\\' || name[0] == '/') &&
+                             !(name.size() > 1 && (name[1] == '\\' || name[1] == '/'));
+        path = (slash == std::string::npos ? std::string() : sheet_path.substr(0, slash + 1)) +
+               name.substr(leading ? 1 : 0);
     }
     if (path.size() > MAX_PATH_CHARS) path.resize(MAX_PATH_CHARS);
     return path;

@@ -26,8 +26,9 @@ bool image_name(const char* text, size_t len, std::string* name);
 bool first_data_track(const char* text, size_t len, rip::data_track* out);
 
 // The path of the image named by the sheet at sheet_path: the name unchanged
-// when it holds a colon (absolute), else the sheet's folder (up to and including
-// its last backslash) in front of it. Cut to 519 characters.
+// when it holds a colon (absolute), else the sheet's folder (up to and
+// including its last backslash) in front of it, without the name's one
+// leading separator ("\disc2.bin"). Cut to 519 characters.
 std::string image_path(const std::string& sheet_path, const std::string& name);
 
 }  // namespace cue

@@ -1,10 +1,11 @@
 // Sector layouts and descriptor file names shared by the rip parsers.
 #include "formats/data_track.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "formats/cuesheet.h"
-#include "formats/descriptor_text.h"
+#include "formats/device_name.h"
 
 namespace rip {
 
@@ -12,19 +13,6 @@ namespace {
 
 const size_t MAX_NAME = 259;
 const size_t MAX_PATH_CHARS = 519;
-
-// Windows opens the device, not a file, for these names in any folder and
-// with any extension ("nul.bin", "COM1 .img").
-bool is_device(std::string part) {
-    part = part.substr(0, part.find('.'));
-    while (!part.empty() && part.back() == ' ') part.pop_back();
-    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
-    for (const char* d : devices)
-        if (same_nocase(part, d)) return true;
-    if (part.size() == 4 && (same_nocase(part.substr(0, 3), "COM") || same_nocase(part.substr(0, 3), "LPT")))
-        return part[3] >= '0' && part[3] <= '9';
-    return false;
-}
 
 }  // namespace
 
@@ -46,20 +34,22 @@ bool safe_name(const std::string& name) {
                safe_name("x" + name.substr(1));
     for (unsigned char c : name)
         if (c < 0x20 || c == 0x7F || strchr("<>\"|?*", c)) return false;
+    auto separator = [&](size_t i) { return i < name.size() && (name[i] == '\\' || name[i] == '/'); };
     size_t start = 0;
-    // A drive letter, a colon and a backslash may begin an absolute name; no
-    // other colon (a stream of a file) and no leading separator (a device
-    // namespace, a network share, the root of whatever drive is current).
-    if (name.size() >= 3 && isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':' &&
-        (name[2] == '\\' || name[2] == '/'))
+    // A drive letter, a colon and a backslash may begin an absolute name, and
+    // one separator a name in the descriptor's folder; no other colon (a
+    // stream of a file) and no two separators (a device namespace, "\\.\"
+    // or "\\?\", or a network share).
+    if (name.size() >= 3 && isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':' && separator(2))
         start = 3;
-    if (name.find(':', start) != std::string::npos) return false;
-    if (name[start] == '\\' || name[start] == '/') return false;
-    if (name.back() == '\\' || name.back() == '/' || start == name.size()) return false;  // a folder
+    else if (separator(0))
+        start = 1;
+    if (name.find(':', start) != std::string::npos || separator(start)) return false;
+    if (separator(name.size() - 1) || start == name.size()) return false;  // a folder
     while (start <= name.size()) {
         size_t end = name.find_first_of("\\/", start);
         if (end == std::string::npos) end = name.size();
-        if (is_device(name.substr(start, end - start))) return false;
+        if (win::is_device_name(name.substr(start, end - start))) return false;
         start = end + 1;
     }
     return true;

@@ -24,10 +24,12 @@ struct data_track {
 // sector size that holds no 2048-byte user data we read.
 uint32_t user_data_offset(uint32_t sector_size, bool mode2);
 
-// A name a descriptor may point at: a relative path or a drive-absolute one
-// ("E:\dir\x.bin"), with no device name (CON, NUL, COM1, ...) as any part,
-// no device or network prefix ("\\.\", "\\?\", "\\server"), no stream colon,
-// no wildcard, control or quote character, at most 259 characters.
+// A name a descriptor may point at: a relative path, one with a single
+// leading separator (in the descriptor's folder: "\disc2.bin") or a
+// drive-absolute one ("E:\dir\x.bin"), with no device name (CON, NUL, COM1,
+// ...; win::is_device_name) as any part, no device or network prefix ("\\.\",
+// "\\?\", "\\server"), no stream colon, no wildcard, control or quote
+// character, at most 259 characters.
 bool safe_name(const std::string& name);
 
 // The path of the named file beside the descriptor at descriptor_path: "*"

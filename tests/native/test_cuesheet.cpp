@@ -54,6 +54,12 @@ TEST(CueImagePath, RelativeNamesSitNextToTheSheet) {
     // A colon anywhere makes the name absolute.
     EXPECT_EQ(cue::image_path("C:\\img\\game.cue", "E:\\other\\game.bin"), "E:\\other\\game.bin");
     EXPECT_EQ(cue::image_path("C:\\img\\game.cue", "odd:name.bin"), "odd:name.bin");
+    // One leading separator: the sheet's folder, not the root of the current drive.
+    EXPECT_EQ(cue::image_path("C:\\img\\game.cue", "\\disc2.bin"), "C:\\img\\disc2.bin");
+    EXPECT_EQ(cue::image_path("C:\\img\\game.cue", "/sub\\disc2.bin"), "C:\\img\\sub\\disc2.bin");
+    EXPECT_EQ(cue::image_path("game.cue", "\\disc2.bin"), "disc2.bin");
+    EXPECT_EQ(cue::image_path("C:\\img\\game.cue", "\\\\server\\x.bin"), "C:\\img\\\\\\server\\x.bin")
+        << "two stay (and safe_name refuses them)";
 }
 
 TEST(CueImagePath, CutTo519Characters) {
