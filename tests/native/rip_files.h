@@ -31,11 +31,6 @@ inline std::string rip_text(const std::string& name) {
 #define REQUIRE_RIPS() \
     if (!getenv("TLV_RIPS")) GTEST_SKIP() << "TLV_RIPS is not set"
 
-inline std::string where(const rip::data_track& t) {
-    return t.file + " @" + std::to_string(t.offset) + " " + std::to_string(t.sector_size) + "/" +
-           std::to_string(t.data_offset);
-}
-
 // "t2 gap x150" for a piece not stored; "t1 d.bin@0 x300 2352/24" for a
 // stored one ("x*": to its file's end, "/-": no user data).
 inline std::string piece_text(const rip::piece& p) {
