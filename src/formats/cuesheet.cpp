@@ -193,7 +193,7 @@ private:
     bool end_file() {
         if (!in_track_) return true;
         if (!t_.has_index1) return no_index1();
-        in_track_ = has_prev_ = false;
+        in_track_ = false;
         return close(t_, rip::TO_FILE_END);
     }
 

@@ -152,7 +152,8 @@ bool read_disc(const uint8_t* data, size_t len, rip::disc_layout* out, std::stri
         p.offset = offset;
         p.sectors = length;
         if (!rip::add_piece(out, p, why)) return false;
-        if (is_data && !found && length > 0) {
+        if (is_data && !found) {
+            if (length == 0) return fail(why, "is damaged: its data track, " + name + ", holds no sectors");
             found = true;
             out->origin_piece = out->pieces.size() - 1;
             out->origin_sector = 0;

@@ -22,7 +22,7 @@ namespace mds {
 // sectors; audio (9), Form 2 (0xD) and others no data we read. The origin is
 // the first data track's start. False, with *why set to a phrase that follows
 // the file's name, for a file without the "MEDIA DESCRIPTOR" signature, no
-// session, no data track, a block or name outside the len bytes, a track
+// session, no data track or an empty one, a block or name outside the len bytes, a track
 // listed twice, another sector size, a start sector or length beyond 100
 // minutes, tracks that overlap, a track in no file or split over several, or
 // a name that is empty, unterminated, over 259 characters, or wide

@@ -88,7 +88,8 @@ bool dao(const uint8_t* b, uint32_t len, bool wide, uint64_t chunks, rip::disc_l
             return fail(why, "is damaged: " + name + " is no whole number of sectors");
         const bool data = m && m->data;
         const uint32_t data_offset = data ? rip::user_data_offset(size, m->mode2) : rip::NO_LAYOUT;
-        const bool origin = data && !found && end > index1;
+        const bool origin = data && !found;
+        if (origin && end == index1) return fail(why, "is damaged: its data track, " + name + ", holds no sectors");
         if (!add_track(out, first + i, index0, index1, size, data_offset, false, why) ||
             !add_track(out, first + i, index1, end, size, data_offset, origin, why))
             return false;
@@ -132,7 +133,8 @@ bool etn(const uint8_t* b, uint32_t len, bool wide, uint64_t chunks, rip::disc_l
             if (!rip::add_piece(out, gap, why)) return false;
         }
         const uint32_t data_offset = m->data ? rip::user_data_offset(m->sector_size, m->mode2) : rip::NO_LAYOUT;
-        const bool origin = m->data && !found && length > 0;
+        const bool origin = m->data && !found;
+        if (origin && length == 0) return fail(why, "is damaged: its data track, " + name + ", holds no sectors");
         if (!add_track(out, i + 1, offset, offset + length, m->sector_size, data_offset, origin, why)) return false;
         found = found || origin;
         prev_end = offset + length;

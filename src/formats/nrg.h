@@ -31,7 +31,8 @@ const size_t MAX_TAIL = (size_t(1) << 20) + 12;
 // start inside the tail or runs past the footer, no track list before
 // "END!", a track list whose count or entries do not fit its chunk, tracks
 // out of order, in part sectors or not before the chunk list, an unknown mode
-// (track at once) or a sector size that is not its mode's, and no data track.
+// (track at once) or a sector size that is not its mode's, and no data
+// track or an empty one.
 bool read_disc(const uint8_t* tail, size_t tail_len, uint64_t file_size, rip::disc_layout* out, std::string* why);
 
 // The first data track (origin_track of read_disc's layout); until the disc

@@ -186,6 +186,9 @@ TEST(MdsDisc, PointersOutsideAndOddFields) {
               "! is damaged: track 1 is listed twice");
     EXPECT_EQ(disc_in(with_tracks({{0xA9, 1, 2352, 0, 0, 150, 10}, {0xAA, 2, 2352, 159, 23520, 150, 10}})),
               "! is damaged: track 2 starts before track 1 ends");
+    EXPECT_EQ(disc_in(with_tracks({{0xAA, 1, 2352, 0, 0, 150, 0}, {0xAA, 2, 2352, 0, 0, 0, 10}})),
+              "! is damaged: its data track, track 1, holds no sectors")
+        << "not the next data track instead";
     mds_recipe r;
     r.name = std::string(260, 'n');
     EXPECT_EQ(disc_in(r)[0], '!');

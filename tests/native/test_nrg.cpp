@@ -247,6 +247,10 @@ TEST(NrgDisc, TrackListsOutOfReason) {
          "! is damaged: track 2 starts before track 1 ends"},
         {with([&](nrg_recipe& r) { r.chunk("ETN2", std::vector<uint8_t>(33)); }),
          "! is damaged: its track-at-once list does not hold 1 to 99 whole tracks"},
+        {with([&](nrg_recipe& r) { r.dao({{2048, 0, 0, 2048, 2048}, {2048, 0, 2048, 2048, d}}); }),
+         "! is damaged: its data track, track 1, holds no sectors"},
+        {with([&](nrg_recipe& r) { r.etn({{0, 0, 0, 0}, {0, 2048, 0, 0}}); }),
+         "! is damaged: its data track, track 1, holds no sectors"},
         {with([&](nrg_recipe& r) { r.chunk("ETN2", {}); }),
          "! is damaged: its track-at-once list does not hold 1 to 99 whole tracks"},
     };
