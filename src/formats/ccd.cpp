@@ -138,7 +138,8 @@ private:
     bool section(const std::string& l, size_t number) {
         in_track_ = in_entry_ = false;
         const size_t close = l.find(']');
-        const std::string name = upper(trimmed(l.data() + 1, l.data() + (close == std::string::npos ? l.size() : close)));
+        const std::string name =
+            upper(trimmed(l.data() + 1, l.data() + (close == std::string::npos ? l.size() : close)));
         if (name == "CLONECD") clonecd_ = true;
         if (name.compare(0, 6, "ENTRY ") == 0) {
             if (entries_.size() == MAX_ENTRIES)

@@ -102,7 +102,8 @@ bool read_disc(const uint8_t* data, size_t len, rip::disc_layout* out, std::stri
     for (size_t k = 0; k < tracks.size(); k++) {
         const uint8_t* b = tracks[k].block;
         const std::string name = "track " + std::to_string(tracks[k].number);
-        if (k > 0 && tracks[k - 1].number == tracks[k].number) return fail(why, "is damaged: " + name + " is listed twice");
+        if (k > 0 && tracks[k - 1].number == tracks[k].number)
+            return fail(why, "is damaged: " + name + " is listed twice");
         const uint32_t size = fmt::le16(b + T_SECTOR_SIZE);
         if (size != 2048 && size != 2336 && size != 2352 && size != 2448)
             return fail(why, "is damaged: " + name + " has sectors of " + std::to_string(size) + " bytes");

@@ -36,7 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     l.origin_piece = in.byte() % (n + 1);
     l.origin_sector = in.byte() % 40;
     uint64_t file_size[4];
-    for (uint64_t& s : file_size) s = (uint64_t(in.byte()) | uint64_t(in.byte()) << 8 | uint64_t(in.byte()) << 16) & 0x3FFFF;
+    for (uint64_t& s : file_size) {
+        s = in.byte();
+        s |= uint64_t(in.byte()) << 8;
+        s = (s | uint64_t(in.byte()) << 16) & 0x3FFFF;
+    }
     for (size_t i = 0; i < n; i++) {
         const uint8_t f = in.byte();
         rip::piece p;
@@ -47,7 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         p.data_offset = layout == 1 || layout == 2 ? rip::user_data_offset(p.sector_size, layout == 2) : rip::NO_LAYOUT;
         p.track = in.byte() % 99 + 1;
         p.sectors = f & 2 ? rip::TO_FILE_END : in.byte();
-        p.offset = p.stored ? uint64_t(in.byte()) * 16 + uint64_t(in.byte()) * 4096 : 0;
+        if (p.stored) {
+            p.offset = uint64_t(in.byte()) * 16;
+            p.offset += uint64_t(in.byte()) * 4096;
+        }
         l.pieces.push_back(p);
     }
 
@@ -81,7 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint64_t skip = i == l.origin_piece ? l.origin_sector : 0;
         if (i == l.origin_piece && skip >= count && !(count == 0 && skip == 0)) fails = true;
         for (uint64_t j = skip; j < count && !fails; j++) {
-            const rip::held what = !p.stored ? rip::held::not_stored : j < whole ? rip::held::stored : rip::held::past_the_end;
+            const rip::held what = !p.stored   ? rip::held::not_stored
+                                   : j < whole ? rip::held::stored
+                                               : rip::held::past_the_end;
             sectors.push_back({what, p.file, p.stored ? p.offset + j * p.sector_size : 0, &p});
         }
     }

@@ -68,7 +68,8 @@ std::string toc_of(const rip::disc_layout& l) {
         } else {
             s += "ZERO " + msf_text(p.sectors) + "\n";
         }
-        if (i == l.origin_piece && l.origin_sector > 0) s += "START " + msf_text(before_origin + l.origin_sector) + "\n";
+        if (i == l.origin_piece && l.origin_sector > 0)
+            s += "START " + msf_text(before_origin + l.origin_sector) + "\n";
         if (i < l.origin_piece && p.sectors != rip::TO_FILE_END) before_origin += p.sectors;
     }
     return s;

@@ -58,10 +58,13 @@ TEST(CcdDisc, AddressesAtTheirBounds) {
     EXPECT_EQ(disc_in(head + "[TRACK 99]\nMODE=1\nINDEX 1=449849\n"), "t99 *.img@0 x* 2352/16; origin 0+449849");
     EXPECT_EQ(disc_in(head + "[TRACK 1]\nMODE=1\nINDEX 1=449850\n"),
               "! is damaged at line 7: 449850 is no sector address of a CD (0 to 449849)");
-    EXPECT_EQ(disc_in(head + "[TRACK 100]\nMODE=1\nINDEX 1=0\n"), "! is damaged at line 5: [TRACK 100] is not a track 1 to 99");
-    EXPECT_EQ(disc_in(head + "[TRACK 0]\nMODE=1\nINDEX 1=0\n"), "! is damaged at line 5: [TRACK 0] is not a track 1 to 99");
+    EXPECT_EQ(disc_in(head + "[TRACK 100]\nMODE=1\nINDEX 1=0\n"),
+              "! is damaged at line 5: [TRACK 100] is not a track 1 to 99");
+    EXPECT_EQ(disc_in(head + "[TRACK 0]\nMODE=1\nINDEX 1=0\n"),
+              "! is damaged at line 5: [TRACK 0] is not a track 1 to 99");
     const std::string track = "[TRACK 1]\nMODE=1\nINDEX 1=0\n";
-    EXPECT_EQ(disc_in(head + "[Entry 0]\nSession=1\nPoint=162\nPLBA=449850\n" + track), "t1 *.img@0 x449850 2352/16; origin 0+0");
+    EXPECT_EQ(disc_in(head + "[Entry 0]\nSession=1\nPoint=162\nPLBA=449850\n" + track),
+              "t1 *.img@0 x449850 2352/16; origin 0+0");
     EXPECT_EQ(disc_in(head + "[Entry 0]\nSession=1\nPoint=0xA2\nPLBA=449851\n" + track),
               "! is damaged: its lead-out address 449851 is no address on a CD");
 }
@@ -73,20 +76,25 @@ TEST(CcdDisc, MalformedOrNoDataTrack) {
         {head + "[TRACK 1]\nMODE=0\nINDEX 1=0\n", "! has no data track (an audio CD?)"},
         {head + "[TRACK 1]\nMODE=3\nINDEX 1=0\n", "! has no data track (an audio CD?)"},
         {head + "[TRACK 1]\nMODE=1\n", "! is damaged at line 5: track 1 has no INDEX 1"},
-        {head + "[TRACK 1]\nMODE=1\nINDEX 1=-5\n", "! is damaged at line 7: -5 is no sector address of a CD (0 to 449849)"},
+        {head + "[TRACK 1]\nMODE=1\nINDEX 1=-5\n",
+         "! is damaged at line 7: -5 is no sector address of a CD (0 to 449849)"},
         {head + "[TRACK 1]\nMODE=1\nINDEX 1=0x10\n",
          "! is damaged at line 7: 0x10 is no sector address of a CD (0 to 449849)"},
-        {head + "[TRACK 1]\nMODE=0\nINDEX 1=0\n[TRACK 1]\nMODE=1\nINDEX 1=0\n", "! is damaged at line 8: [TRACK 1] comes twice"},
-        {head + "[TRACK 1]\nMODE=1\nINDEX 0=10\nINDEX 1=5\n", "! is damaged at line 5: track 1 has its INDEX 0 after its INDEX 1"},
+        {head + "[TRACK 1]\nMODE=0\nINDEX 1=0\n[TRACK 1]\nMODE=1\nINDEX 1=0\n",
+         "! is damaged at line 8: [TRACK 1] comes twice"},
+        {head + "[TRACK 1]\nMODE=1\nINDEX 0=10\nINDEX 1=5\n",
+         "! is damaged at line 5: track 1 has its INDEX 0 after its INDEX 1"},
         {head + "[TRACK 1]\nMODE=0\nINDEX 1=0\n[TRACK 2]\nMODE=1\nINDEX 1=0\n",
          "! is damaged at line 8: track 2 does not start after track 1"},
-        {head + "[TRACK 1]\nMODE=0\nINDEX 1=0\n[TRACK 2]\nMODE=1\nINDEX 0=100\nINDEX 1=300\n[TRACK 3]\nINDEX 0=120\nINDEX 1=400\n",
+        {head + "[TRACK 1]\nMODE=0\nINDEX 1=0\n[TRACK 2]\nMODE=1\nINDEX 0=100\nINDEX 1=300\n[TRACK 3]\nINDEX "
+                "0=120\nINDEX 1=400\n",
          "! is damaged at line 12: track 3 does not start after track 2"},
         {head + "[Entry 0]\nSession=1\nPoint=0xa2\nPLBA=100\n[TRACK 1]\nMODE=1\nINDEX 1=100\n",
          "! is damaged: its lead-out lies before the end of track 1"},
     };
     for (const auto& c : bad) EXPECT_EQ(disc_in(c.first), c.second) << c.first;
-    EXPECT_EQ(disc_in(head + std::string("[TRACK 1]\nMODE=1\0\nINDEX 1=0\n", 26)), "! is damaged at line 5: track 1 has no INDEX 1")
+    EXPECT_EQ(disc_in(head + std::string("[TRACK 1]\nMODE=1\0\nINDEX 1=0\n", 26)),
+              "! is damaged at line 5: track 1 has no INDEX 1")
         << "the text ends at a zero byte";
 }
 

@@ -156,7 +156,8 @@ TEST(CueDisc, SizesPregapsAndPostgapsPerTrack) {
                       "  INDEX 01 00:30:00\n"),
               "t1 a.bin@0 x750 2352/- | t1 gap x75 | t2 gap x150 | t2 a.bin@1764000 x750 2336/8 | "
               "t3 a.bin@3516000 x750 2324/- | t4 a.bin@5259000 x* 2448/-; origin 3+150");
-    EXPECT_EQ(disc_in("file d.bin binary\r\ntrack 1 mode2/2352\r\nindex 1 00:00:00\r\n"), "t1 d.bin@0 x* 2352/24; origin 0+0")
+    EXPECT_EQ(disc_in("file d.bin binary\r\ntrack 1 mode2/2352\r\nindex 1 00:00:00\r\n"),
+              "t1 d.bin@0 x* 2352/24; origin 0+0")
         << "any case, unquoted name, one-digit numbers";
     EXPECT_EQ(disc_in("FILE \"d.bin\" BINARY\n TRACK 01 CDI/2352\n  INDEX 01 01:00:00\n"),
               "t1 d.bin@0 x* 2352/24; origin 0+4500");

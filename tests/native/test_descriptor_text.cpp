@@ -21,7 +21,8 @@ TEST(Decimal, BoundsOfValueAndDigits) {
     EXPECT_FALSE(rip::decimal("18446744073709551615", 19, UINT64_MAX, &v)) << "20 digits";
     EXPECT_TRUE(rip::decimal("9999999999999999999", 19, UINT64_MAX, &v));
     EXPECT_EQ(v, 9999999999999999999u);
-    for (const char* bad : {"", "-1", "+1", " 1", "1 ", "0x10", "1.0"}) EXPECT_FALSE(rip::decimal(bad, 19, 99, &v)) << bad;
+    for (const char* bad : {"", "-1", "+1", " 1", "1 ", "0x10", "1.0"})
+        EXPECT_FALSE(rip::decimal(bad, 19, 99, &v)) << bad;
 }
 
 TEST(Msf, EachFieldAtItsBound) {

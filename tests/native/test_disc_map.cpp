@@ -33,7 +33,9 @@ std::string runs(const rip::disc_map& m) {
     std::string s;
     for (const rip::run& r : m.runs) {
         s += (s.empty() ? "" : " ") + std::to_string(r.first) + "+" + std::to_string(r.count) + ":";
-        s += r.what == rip::held::not_stored ? "gap" : (r.what == rip::held::past_the_end ? "end:" : "") + m.files[r.file] + "@" + std::to_string(r.offset);
+        s += r.what == rip::held::not_stored
+                 ? "gap"
+                 : (r.what == rip::held::past_the_end ? "end:" : "") + m.files[r.file] + "@" + std::to_string(r.offset);
     }
     return s;
 }

@@ -136,9 +136,12 @@ TEST(MdsDisc, PregapsStoredWhereTheFileHasThem) {
 
 TEST(MdsDisc, PositionsAndLengthsAtTheirBounds) {
     EXPECT_EQ(disc_in(with_tracks({{0xAA, 99, 2048, 449849, 0, 0, 449999}})), "t99 *.mdf@0 x449999 2048/0; origin 0+0");
-    EXPECT_EQ(disc_in(with_tracks({{0xAA, 1, 2048, 449850, 0, 0, 1}})), "! is damaged: track 1 lies beyond the end of a CD");
-    EXPECT_EQ(disc_in(with_tracks({{0xAA, 1, 2048, 0, 0, 0, 450000}})), "! is damaged: track 1 lies beyond the end of a CD");
-    EXPECT_EQ(disc_in(with_tracks({{0xAA, 1, 2048, 0, 0, 450000, 1}})), "! is damaged: track 1 lies beyond the end of a CD");
+    EXPECT_EQ(disc_in(with_tracks({{0xAA, 1, 2048, 449850, 0, 0, 1}})),
+              "! is damaged: track 1 lies beyond the end of a CD");
+    EXPECT_EQ(disc_in(with_tracks({{0xAA, 1, 2048, 0, 0, 0, 450000}})),
+              "! is damaged: track 1 lies beyond the end of a CD");
+    EXPECT_EQ(disc_in(with_tracks({{0xAA, 1, 2048, 0, 0, 450000, 1}})),
+              "! is damaged: track 1 lies beyond the end of a CD");
     EXPECT_EQ(disc_in(with_tracks({{0xAA, 1, 2048, 0, uint64_t(1) << 48, 0, 1}})),
               "t1 *.mdf@281474976710656 x1 2048/0; origin 0+0");
     EXPECT_EQ(disc_in(with_tracks({{0xAA, 1, 2048, 0, (uint64_t(1) << 48) + 1, 0, 1}})),
@@ -149,7 +152,8 @@ TEST(MdsDisc, PositionsAndLengthsAtTheirBounds) {
 
 TEST(MdsDisc, EveryTruncationFails) {
     std::vector<uint8_t> b = mds_recipe().bytes();
-    for (size_t n = 0; n < b.size(); n++) EXPECT_EQ(disc_in(std::vector<uint8_t>(b.begin(), b.begin() + n))[0], '!') << n;
+    for (size_t n = 0; n < b.size(); n++)
+        EXPECT_EQ(disc_in(std::vector<uint8_t>(b.begin(), b.begin() + n))[0], '!') << n;
 }
 
 TEST(MdsDisc, PointersOutsideAndOddFields) {
@@ -163,7 +167,8 @@ TEST(MdsDisc, PointersOutsideAndOddFields) {
     EXPECT_EQ(with(0x50, uint32_t(good.size() - 10)), "! is damaged: its session lies outside the file");
     EXPECT_EQ(with(0x50, 0xFFFFFFF0u), "! is damaged: its session lies outside the file");
     EXPECT_EQ(with(0x58 + 0x14, uint32_t(good.size() - 80)), "! is damaged: its track list lies outside the file");
-    EXPECT_EQ(with(track + 0x0C, uint32_t(good.size() - 7)), "! is damaged: the length of track 1 lies outside the file");
+    EXPECT_EQ(with(track + 0x0C, uint32_t(good.size() - 7)),
+              "! is damaged: the length of track 1 lies outside the file");
     EXPECT_EQ(with(track + 0x0C, 0), "! is damaged: the length of track 1 lies outside the file");
     EXPECT_EQ(with(track + 0x34, uint32_t(good.size() - 8)),
               "! is damaged: the file name of track 1 lies outside the file or is no name");
@@ -179,7 +184,8 @@ TEST(MdsDisc, PointersOutsideAndOddFields) {
     fmt::put_le16(&b[0x14], 0);
     EXPECT_EQ(disc_in(b), "! is damaged: it lists no session");
 
-    EXPECT_EQ(disc_in(with_tracks({{0xAA, 1, 2340, 0, 0, 150, 10}})), "! is damaged: track 1 has sectors of 2340 bytes");
+    EXPECT_EQ(disc_in(with_tracks({{0xAA, 1, 2340, 0, 0, 150, 10}})),
+              "! is damaged: track 1 has sectors of 2340 bytes");
     EXPECT_EQ(disc_in(with_tracks({{0xA9, 1, 2352, 0, 0, 150, 10}, {0xAD, 2, 2352, 10, 23520, 0, 10}})),
               "! has no data track (an audio CD?)");
     EXPECT_EQ(disc_in(with_tracks({{0xA9, 1, 2352, 0, 0, 150, 10}, {0xAA, 1, 2352, 10, 23520, 0, 10}})),

@@ -208,53 +208,58 @@ TEST(NrgDisc, FooterAndChunkListOutOfReason) {
 }
 
 TEST(NrgDisc, TrackListsOutOfReason) {
-    auto with = [](auto fill) {
+    static const uint64_t d = 1000 * 2048;
+    auto dao = [](std::vector<std::array<uint64_t, 5>> tracks, int first = 1, int last = -1) {
         nrg_recipe r;
-        r.data = 1000 * 2048;
-        fill(r);
+        r.data = d;
+        r.dao(tracks, first, last);
         return disc_in(r);
     };
-    const uint64_t d = 1000 * 2048;
-    const std::pair<std::string, std::string> cases[] = {
-        {with([&](nrg_recipe& r) { r.dao({{2048, 0, 0, 0, d + 2048}}); }),
-         "! is damaged: track 1 lies outside the image or out of order"},
-        {with([&](nrg_recipe& r) { r.dao({{2048, 0, 0, 4096, 2048}}); }),
-         "! is damaged: track 1 lies outside the image or out of order"},
-        {with([&](nrg_recipe& r) { r.dao({{2048, 0, 4096, 2048, d}}); }),
-         "! is damaged: track 1 lies outside the image or out of order"},
-        {with([&](nrg_recipe& r) { r.dao({{2048, 7, 0, 0, 4096}, {2048, 0, 2048, 4096, d}}); }),
-         "! is damaged: track 1 has sectors of 2048 bytes"},
-        {with([&](nrg_recipe& r) { r.dao({{2352, 7, 0, 0, 2352 * 10}, {2048, 0, 2352 * 9, 2352 * 10, d}}); }),
-         "! is damaged: track 2 starts before track 1 ends"},
-        {with([&](nrg_recipe& r) { r.dao({{2352, 0, 0, 0, d}}); }), "! is damaged: track 1 has sectors of 2352 bytes"},
-        {with([&](nrg_recipe& r) { r.dao({{2048, 0, 0, 100, d}}); }), "! is damaged: track 1 is no whole number of sectors"},
-        {with([&](nrg_recipe& r) { r.dao({{2048, 0, 0, 0, d}}, 2, 1); }), "! is damaged: its track numbers are out of order"},
-        {with([&](nrg_recipe& r) { r.dao({{2048, 0, 0, 0, d}}, 0, 0); }), "! is damaged: its track numbers are out of order"},
-        {with([&](nrg_recipe& r) { r.dao({{2048, 0, 0, 0, d}}, 1, 99); }),
-         "! is damaged: its track list holds fewer tracks than it says"},
-        {with([&](nrg_recipe& r) { r.chunk("DAOX", std::vector<uint8_t>(21)); }),
-         "! is damaged: its disc-at-once track list is cut short"},
-        {with([&](nrg_recipe& r) { r.dao({{2352, 0x07, 0, 0, 2352 * 10}, {2336, 0x42, 2352 * 10, 2352 * 10, 2352 * 10 + 2336 * 100}}); }),
-         "! has no data track (an audio CD?)"},
-        {with([&](nrg_recipe& r) { r.etn({{0, UINT64_MAX, 0, 0}}); }), "! is damaged: track 1 lies outside the image"},
-        {with([&](nrg_recipe& r) { r.etn({{d, 2048, 0, 0}}); }), "! is damaged: track 1 lies outside the image"},
-        {with([&](nrg_recipe& r) { r.etn({{0, 2047, 0, 0}}); }), "! is damaged: track 1 is no whole number of sectors"},
-        {with([&](nrg_recipe& r) { r.etn({{0, 2048, 0x42, 0}}); }),
-         "! is damaged: track 1 has a mode this setup does not know"},
-        {with([&](nrg_recipe& r) { r.etn({{0, 4704, 7, 0}, {2352, 2048, 0, 10}}); }),
-         "! is damaged: track 2 starts before track 1 ends"},
-        {with([&](nrg_recipe& r) { r.etn({{0, 2352 * 200, 7, 0}, {2352 * 200, 2048, 0, 9}}); }),
-         "! is damaged: track 2 starts before track 1 ends"},
-        {with([&](nrg_recipe& r) { r.chunk("ETN2", std::vector<uint8_t>(33)); }),
-         "! is damaged: its track-at-once list does not hold 1 to 99 whole tracks"},
-        {with([&](nrg_recipe& r) { r.dao({{2048, 0, 0, 2048, 2048}, {2048, 0, 2048, 2048, d}}); }),
-         "! is damaged: its data track, track 1, holds no sectors"},
-        {with([&](nrg_recipe& r) { r.etn({{0, 0, 0, 0}, {0, 2048, 0, 0}}); }),
-         "! is damaged: its data track, track 1, holds no sectors"},
-        {with([&](nrg_recipe& r) { r.chunk("ETN2", {}); }),
-         "! is damaged: its track-at-once list does not hold 1 to 99 whole tracks"},
+    auto etn = [](std::vector<std::array<uint64_t, 4>> tracks) {
+        nrg_recipe r;
+        r.data = d;
+        r.etn(tracks);
+        return disc_in(r);
     };
-    for (const auto& c : cases) EXPECT_EQ(c.first, c.second);
+    auto chunk = [](const char* id, std::vector<uint8_t> body) {
+        nrg_recipe r;
+        r.data = d;
+        r.chunk(id, body);
+        return disc_in(r);
+    };
+    const std::string outside = "! is damaged: track 1 lies outside the image or out of order";
+    EXPECT_EQ(dao({{2048, 0, 0, 0, d + 2048}}), outside) << "into the chunk list";
+    EXPECT_EQ(dao({{2048, 0, 0, 4096, 2048}}), outside);
+    EXPECT_EQ(dao({{2048, 0, 4096, 2048, d}}), outside);
+    EXPECT_EQ(dao({{2048, 7, 0, 0, 4096}, {2048, 0, 2048, 4096, d}}),
+              "! is damaged: track 1 has sectors of 2048 bytes");
+    EXPECT_EQ(dao({{2352, 0, 0, 0, d}}), "! is damaged: track 1 has sectors of 2352 bytes");
+    EXPECT_EQ(dao({{2352, 7, 0, 0, 2352 * 10}, {2048, 0, 2352 * 9, 2352 * 10, d}}),
+              "! is damaged: track 2 starts before track 1 ends");
+    EXPECT_EQ(dao({{2048, 0, 0, 100, d}}), "! is damaged: track 1 is no whole number of sectors");
+    EXPECT_EQ(dao({{2048, 0, 0, 0, d}}, 2, 1), "! is damaged: its track numbers are out of order");
+    EXPECT_EQ(dao({{2048, 0, 0, 0, d}}, 0, 0), "! is damaged: its track numbers are out of order");
+    EXPECT_EQ(dao({{2048, 0, 0, 0, d}}, 1, 99), "! is damaged: its track list holds fewer tracks than it says");
+    EXPECT_EQ(chunk("DAOX", std::vector<uint8_t>(21)), "! is damaged: its disc-at-once track list is cut short");
+    EXPECT_EQ(dao({{2352, 0x07, 0, 0, 2352 * 10}, {2336, 0x42, 2352 * 10, 2352 * 10, 2352 * 10 + 2336 * 100}}),
+              "! has no data track (an audio CD?)")
+        << "a mode not known holds no data we read";
+    EXPECT_EQ(dao({{2048, 0, 0, 2048, 2048}, {2048, 0, 2048, 2048, d}}),
+              "! is damaged: its data track, track 1, holds no sectors");
+
+    EXPECT_EQ(etn({{0, UINT64_MAX, 0, 0}}), "! is damaged: track 1 lies outside the image");
+    EXPECT_EQ(etn({{d, 2048, 0, 0}}), "! is damaged: track 1 lies outside the image");
+    EXPECT_EQ(etn({{0, 2047, 0, 0}}), "! is damaged: track 1 is no whole number of sectors");
+    EXPECT_EQ(etn({{0, 2048, 0x42, 0}}), "! is damaged: track 1 has a mode this setup does not know");
+    EXPECT_EQ(etn({{0, 4704, 7, 0}, {2352, 2048, 0, 10}}), "! is damaged: track 2 starts before track 1 ends")
+        << "in the file";
+    EXPECT_EQ(etn({{0, 2352 * 200, 7, 0}, {2352 * 200, 2048, 0, 9}}),
+              "! is damaged: track 2 starts before track 1 ends")
+        << "on the disc";
+    EXPECT_EQ(etn({{0, 0, 0, 0}, {0, 2048, 0, 0}}), "! is damaged: its data track, track 1, holds no sectors");
+    const std::string list = "! is damaged: its track-at-once list does not hold 1 to 99 whole tracks";
+    EXPECT_EQ(chunk("ETN2", std::vector<uint8_t>(33)), list);
+    EXPECT_EQ(chunk("ETN2", {}), list);
 }
 
 }  // namespace

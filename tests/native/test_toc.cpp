@@ -57,7 +57,8 @@ TEST(TocDisc, TheDiscMakersFile) {
 TEST(TocDisc, PiecesStartAndPregap) {
     const std::pair<std::string, std::string> cases[] = {
         {"CD_ROM\nTRACK MODE1\nDATAFILE \"d.iso\"\n", "t1 d.iso@0 x* 2048/0; origin 0+0"},
-        {"TRACK MODE1_RAW\nDATAFILE \"d.bin\" #1000 00:10:00\nSTART 00:01:00\n", "t1 d.bin@1000 x750 2352/16; origin 0+75"},
+        {"TRACK MODE1_RAW\nDATAFILE \"d.bin\" #1000 00:10:00\nSTART 00:01:00\n",
+         "t1 d.bin@1000 x750 2352/16; origin 0+75"},
         {"TRACK MODE2_RAW\nZERO MODE2_RAW RW 00:02:00\nDATAFILE \"d.bin\"\nSTART 00:02:00\n",
          "t1 gap x150 | t1 d.bin@0 x* 2352/24; origin 1+0"},
         {"TRACK MODE2\nPREGAP 00:02:00\nDATAFILE \"d.bin\"\n", "t1 gap x150 | t1 d.bin@0 x* 2336/8; origin 1+0"},
@@ -113,7 +114,8 @@ TEST(TocDisc, MalformedOrNoDataTrack) {
         {"TRACK", "! is damaged at line 1: TRACK names no mode"},
         {"TRACK MODE1\nDATAFILE \"d.bin\" 00:01:00\nSTART 00:01:00\n",
          "! is damaged at line 3: track 1 has no sectors from its START on"},
-        {"TRACK MODE1\nDATAFILE \"p.bin\"\nSTART\n", "! is damaged at line 3: track 1 has no sectors from its START on"},
+        {"TRACK MODE1\nDATAFILE \"p.bin\"\nSTART\n",
+         "! is damaged at line 3: track 1 has no sectors from its START on"},
         {"TRACK MODE1\nDATAFILE \"p.bin\"\nDATAFILE \"d.bin\"\nSTART 00:00:01\n",
          "! is damaged at line 4: the START of track 1 lies behind a file of unknown length"},
         {"TRACK MODE1\nDATAFILE d.bin\n", "! is damaged at line 2: DATAFILE needs a file name in quotes"},
