@@ -15,6 +15,7 @@
 #include "folder_disc.h"
 #include "formats/ccd.h"
 #include "formats/cuesheet.h"
+#include "formats/descriptor_names.h"
 #include "formats/mds.h"
 #include "formats/nrg.h"
 #include "formats/toc.h"
@@ -76,21 +77,6 @@ struct described {
     std::string named;            // a cue sheet's first quoted name, when the sheet is not understood
 };
 
-// The old parsers answer where the first data track is; until each
-// describes its whole session, that track runs on to its file's end.
-rip::disc_layout one_track(const rip::data_track& t) {
-    rip::piece p;
-    p.track = 1;
-    p.sectors = rip::TO_FILE_END;
-    p.file = t.file;
-    p.offset = t.offset;
-    p.sector_size = t.sector_size;
-    p.data_offset = t.data_offset;
-    rip::disc_layout layout;
-    layout.pieces.push_back(p);
-    return layout;
-}
-
 bool read_descriptor(const std::string& path, const std::string& ext, described* d) {
     if (!_stricmp(ext.c_str(), ".nrg")) {
         d->kind = "Nero image";
@@ -100,50 +86,42 @@ bool read_descriptor(const std::string& path, const std::string& ext, described*
             d->why = "cannot be opened (" + error_text(error) + ")";
             return false;
         }
+        // Its chunk list and footer are in its last bytes.
         std::vector<uint8_t> tail(size_t(f.size < nrg::MAX_TAIL ? f.size : nrg::MAX_TAIL));
         LARGE_INTEGER at;
         at.QuadPart = LONGLONG(f.size - tail.size());
         DWORD got = 0;
-        rip::data_track t;
         if (!SetFilePointerEx(f.handle.get(), at, nullptr, FILE_BEGIN) ||
-            !ReadFile(f.handle.get(), tail.data(), DWORD(tail.size()), &got, nullptr) || got != tail.size() ||
-            !nrg::first_data_track(tail.data(), tail.size(), f.size, &t)) {
-            d->why = "is damaged: its Nero chunk list cannot be read";
+            !ReadFile(f.handle.get(), tail.data(), DWORD(tail.size()), &got, nullptr) || got != tail.size()) {
+            d->why = "cannot be read (" + error_text(GetLastError()) + ")";
             return false;
         }
-        d->layout = one_track(t);
-        return true;
+        return nrg::read_disc(tail.data(), tail.size(), f.size, &d->layout, &d->why);
     }
     uint64_t len = 0;
     unsigned char* bytes = read_file(path.c_str(), &len, MAX_DESCRIPTOR_BYTES);
     if (!bytes) {
-        d->why = "cannot be read as a descriptor";
+        d->why = "cannot be read as a descriptor (it is missing, unreadable or larger than 1 MB)";
         return false;
     }
     bytes[len] = 0;
     const char* text = reinterpret_cast<const char*>(bytes);
-    rip::data_track t;
     bool ok;
     if (!_stricmp(ext.c_str(), ".cue")) {
-        ok = cue::first_data_track(text, size_t(len), &t);
+        ok = cue::read_disc(text, size_t(len), &d->layout, &d->why);
         if (!ok && !cue::image_name(text, size_t(len), &d->named)) d->named.clear();
     } else if (!_stricmp(ext.c_str(), ".ccd")) {
         d->kind = "CloneCD image";
-        ok = ccd::first_data_track(text, size_t(len), &t);
+        ok = ccd::read_disc(text, size_t(len), &d->layout, &d->why);
     } else if (!_stricmp(ext.c_str(), ".mds")) {
         d->kind = "Alcohol image";
-        ok = mds::first_data_track(bytes, size_t(len), &t);
+        ok = mds::read_disc(bytes, size_t(len), &d->layout, &d->why);
     } else {
         d->kind = "cdrdao image";
-        ok = toc::first_data_track(text, size_t(len), &t);
+        ok = toc::read_disc(text, size_t(len), &d->layout, &d->why);
     }
     free(bytes);
-    if (!ok) {
-        d->why = "has no data track that the setup can read";
-        return false;
-    }
-    d->layout = one_track(t);
-    return true;
+    return ok;
 }
 
 // The files of a layout, opened beside its descriptor, and the layout placed.

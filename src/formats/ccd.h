@@ -1,19 +1,27 @@
 // CloneCD control files (.ccd): an INI-style text beside an .img file of raw
 // 2352-byte sectors (and a .sub file of subchannel data we do not read). The
-// .img holds the disc from its first track's INDEX 1 on, so a track's
-// "INDEX 1=<sector>" is its place in the .img.
+// .img holds the disc from address (LBA) 0 on, every sector in order, the
+// pregaps of later tracks included, so a track's "INDEX 0=" or "INDEX 1="
+// sector is also its place in the .img.
 #pragma once
 #include <cstddef>
 
-#include "formats/data_track.h"
+#include "formats/disc_map.h"
 
 namespace ccd {
 
-// The first [TRACK n] section (in file order) with MODE=1 or MODE=2: the file
-// "*.img", its INDEX 1 sector times 2352, and the raw Mode 1 or Mode 2 Form 1
-// layout. False when the text has no [CloneCD] section, no such track, a
-// track number outside 1..99 or repeated, or an INDEX 1 that is no decimal
-// sector number below 100 minutes of disc. The text ends at its first zero byte.
-bool first_data_track(const char* text, size_t len, rip::data_track* out);
+// The [TRACK n] sections of the first session as pieces of "*.img" in track
+// order: a track from its INDEX 0 (or INDEX 1; the first track from the
+// .img's start) up to the next track's start, the last one up to the
+// session's lead-out (the [Entry] of point 0xA2) or the .img's end. A track
+// belongs to the session its [Entry] says, else to the first. MODE=1 and
+// MODE=2 are raw Mode 1 and Mode 2 Form 1 data, other modes no data we read;
+// the origin is the first data track's INDEX 1. False, with *why set to a
+// phrase that follows the file's name, for a text without a [CloneCD]
+// section, no data track, a track number outside 1..99 or repeated, a track
+// without INDEX 1, an index that is no sector address of a CD (0 to 449849),
+// tracks or a lead-out out of order. The text ends at its first zero byte.
+bool read_disc(const char* text, size_t len, rip::disc_layout* out, std::string* why);
+
 
 }  // namespace ccd

@@ -35,4 +35,9 @@ bool msf(const std::string& s, size_t max_digits, uint64_t max_minutes, uint64_t
     return true;
 }
 
+bool damaged_at(std::string* why, size_t line, const std::string& what) {
+    *why = "is damaged at line " + std::to_string(line) + ": " + what;
+    return false;
+}
+
 }  // namespace rip

@@ -7,6 +7,16 @@
 
 namespace rip {
 
+uint32_t user_data_offset(uint32_t sector_size, bool mode2) {
+    switch (sector_size) {
+    case 2048: return 0;
+    case 2336: return 8;
+    case 2352:
+    case 2448: return mode2 ? 24 : 16;
+    default: return NO_LAYOUT;
+    }
+}
+
 namespace {
 
 // The sectors of a piece whose bytes a file of file_size holds from offset:
@@ -24,15 +34,13 @@ size_t file_index(disc_map* map, const std::string& file) {
     return map->files.size() - 1;
 }
 
-// Adds sectors [begin, end) of the session, at volume sector begin - origin,
-// cut to what lies at or after the origin.
-void add_run(disc_map* map, run r, uint64_t begin, uint64_t end, uint64_t origin) {
-    if (end <= origin) return;
-    if (begin < origin) {
-        if (r.what == held::stored) r.offset += (origin - begin) * r.sector_size;
-        begin = origin;
-    }
-    r.first = begin - origin;
+// Adds the piece's sectors [begin, end) that lie at or after its sector
+// skip (the origin), the first of them at volume sector at.
+void add_run(disc_map* map, run r, uint64_t begin, uint64_t end, uint64_t skip, uint64_t at) {
+    begin = std::max(begin, skip);
+    if (end <= begin) return;
+    if (r.what != held::not_stored) r.offset += begin * r.sector_size;
+    r.first = at + (begin - skip);
     r.count = end - begin;
     map->runs.push_back(r);
 }
@@ -47,18 +55,26 @@ const run* disc_map::find(uint64_t sector) const {
     return sector - r.first < r.count ? &r : nullptr;
 }
 
+bool add_piece(disc_layout* layout, const piece& p, std::string* why) {
+    if (p.sectors == 0) return true;
+    if (layout->pieces.size() >= MAX_PIECES) {
+        *why = "is damaged: it describes more pieces of tracks than a CD can hold";
+        return false;
+    }
+    layout->pieces.push_back(p);
+    return true;
+}
+
 bool place(const disc_layout& layout, const file_size_fn& file_size, disc_map* out, std::string* why) {
     *out = disc_map();
     if (layout.origin_piece >= layout.pieces.size()) {
         *why = "does not say where its data track starts";
         return false;
     }
-    // Each piece's sector count, and where it starts in the session.
-    std::vector<uint64_t> counts, stored_counts;
-    uint64_t at = 0, origin = 0;
-    for (size_t i = 0; i < layout.pieces.size(); i++) {
+    uint64_t at = 0;  // the volume sector where the next piece starts
+    for (size_t i = layout.origin_piece; i < layout.pieces.size(); i++) {
         const piece& p = layout.pieces[i];
-        uint64_t count = p.sectors, stored = p.sectors;
+        uint64_t count = p.sectors, stored = 0;
         if (p.stored) {
             uint64_t size = 0;
             if (!file_size(p.file, &size, why)) return false;
@@ -69,43 +85,34 @@ bool place(const disc_layout& layout, const file_size_fn& file_size, disc_map* o
             *why = "leaves the length of a gap open";
             return false;
         }
+        uint64_t skip = 0;  // the piece's sectors before the origin
         if (i == layout.origin_piece) {
             if (layout.origin_sector >= count && !(count == 0 && layout.origin_sector == 0)) {
                 *why = "places its data track outside its sectors";
                 return false;
             }
-            origin = at + layout.origin_sector;
+            skip = layout.origin_sector;
         }
-        if (count > MAX_VOLUME_SECTORS - at) {
+        if (count - skip > MAX_VOLUME_SECTORS - at) {
             *why = "describes more sectors than a disc can number";
             return false;
         }
-        at += count;
-        counts.push_back(count);
-        stored_counts.push_back(stored);
-    }
-
-    at = 0;
-    for (size_t i = 0; i < layout.pieces.size(); i++) {
-        const piece& p = layout.pieces[i];
         run r;
         r.track = p.track;
         r.sector_size = p.sector_size;
         r.data_offset = p.data_offset;
         if (!p.stored) {
             r.what = held::not_stored;
-            add_run(out, r, at, at + counts[i], origin);
+            add_run(out, r, 0, count, skip, at);
         } else {
             r.file = file_index(out, p.file);
             r.offset = p.offset;
-            add_run(out, r, at, at + stored_counts[i], origin);
+            add_run(out, r, 0, stored, skip, at);
             r.what = held::past_the_end;
-            add_run(out, r, at + stored_counts[i], at + counts[i], origin);
+            add_run(out, r, stored, count, skip, at);
         }
-        at += counts[i];
+        at += count - skip;
     }
-    out->runs.erase(std::remove_if(out->runs.begin(), out->runs.end(), [](const run& r) { return r.count == 0; }),
-                    out->runs.end());
     return true;
 }
 

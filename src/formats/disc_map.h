@@ -12,15 +12,30 @@
 #include <string>
 #include <vector>
 
-#include "formats/data_track.h"
 
 namespace rip {
+
+const uint32_t NO_LAYOUT = 0xFFFFFFFFu;
+
+// Where user data sits in a sector of this size: mode2 picks the Form 1
+// layout (behind an 8-byte subheader) for raw sectors. NO_LAYOUT for a
+// sector size that holds no 2048-byte user data we read.
+uint32_t user_data_offset(uint32_t sector_size, bool mode2);
 
 // A piece's sector count when it runs to the end of its file.
 const uint64_t TO_FILE_END = UINT64_MAX;
 // ISO 9660 numbers sectors in 32 bits: a session that would hold more is
 // malformed or malicious.
 const uint64_t MAX_VOLUME_SECTORS = uint64_t(1) << 32;
+// 99 tracks of a few pieces each, with room to spare: a layout of more
+// pieces is malformed or malicious.
+const size_t MAX_PIECES = 1000;
+// Sectors in 100 minutes: a CD's positions (mm:ss:ff, minutes of two digits)
+// stay below it.
+const uint64_t CD_FRAMES = 100 * 60 * 75;
+// The last sector address (LBA) a CD can have: addresses count from the end
+// of the 2-second pregap before the first track, position 00:02:00.
+const uint64_t MAX_LBA = CD_FRAMES - 150 - 1;
 
 // Consecutive sectors of one track, stored one after another in one file, or
 // not stored at all.
@@ -30,7 +45,8 @@ struct piece {
     bool stored = true;        // false: a gap that the rip did not store
     std::string file;          // as the descriptor names it ("" the descriptor, "*.ext" its name with that extension)
     uint64_t offset = 0;       // byte position of the first sector in the file
-    uint32_t sector_size = 0;  // 2048, 2336, 2352 or 2448 bytes in the file
+    uint32_t sector_size = 0;  // bytes a sector takes in the file: 2048, 2336, 2352 or 2448 (2324, 2144 or
+                               // 2432 for sectors we do not read)
     uint32_t data_offset = NO_LAYOUT;  // where 2048 bytes of user data start; NO_LAYOUT: none (audio)
 };
 
@@ -42,6 +58,10 @@ struct disc_layout {
     size_t origin_piece = 0;     // the piece that holds that INDEX 01
     uint64_t origin_sector = 0;  // and how many sectors into it
 };
+
+// Appends a piece that holds sectors (one of none is left out). False, with
+// *why set, when the layout already has MAX_PIECES.
+bool add_piece(disc_layout* layout, const piece& p, std::string* why);
 
 // What a run of the placed map holds.
 enum class held {
@@ -76,11 +96,12 @@ struct disc_map {
 using file_size_fn = std::function<bool(const std::string& file, uint64_t* size, std::string* why)>;
 
 // Places the layout's pieces from the volume's sector 0 on (sectors before it
-// are dropped). A sector of a stored piece is stored when its file holds its
-// user data whole (all of it for audio); the rest of the piece is past the
-// end. False, with *why set to a phrase that follows the descriptor's name
+// are dropped, and the files of pieces before the origin's are not asked
+// for). A sector of a stored piece is stored when its file holds its user
+// data whole (all of it for audio); the rest of the piece is past the end.
+// False, with *why set to a phrase that follows the descriptor's name
 // ("names x.bin, which is not there", from file_size), when a file's size
-// cannot be had, the origin lies outside the pieces, or the session exceeds
+// cannot be had, the origin lies outside the pieces, or the volume exceeds
 // MAX_VOLUME_SECTORS.
 bool place(const disc_layout& layout, const file_size_fn& file_size, disc_map* out, std::string* why);
 

@@ -1,10 +1,10 @@
 // ISO 9660 volume descriptor check, directory record decoding and names.
 #include "formats/iso9660.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "formats/bytes.h"
+#include "formats/device_name.h"
 
 namespace iso {
 
@@ -29,23 +29,6 @@ const size_t PVD_ROOT_LBA = 158;
 const size_t PVD_ROOT_SIZE = 166;
 static_assert(PVD_ROOT_LBA == 156 + REC_LBA, "root record starts at byte 156");
 static_assert(PVD_ROOT_SIZE == 156 + REC_SIZE, "root record starts at byte 156");
-
-bool is_device_name(const char* name) {
-    // Windows opens a device for these base names whatever extension follows.
-    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    size_t base = strcspn(name, ".");
-    while (base > 0 && name[base - 1] == ' ') base--;
-    char upper[8];
-    if (base >= sizeof upper) return false;
-    for (size_t i = 0; i < base; i++) upper[i] = char(toupper(static_cast<unsigned char>(name[i])));
-    upper[base] = 0;
-    for (const char* d : devices)
-        if (!strcmp(upper, d)) return true;
-    // The port number may also be a superscript 1, 2 or 3 (Windows Latin code pages).
-    const unsigned char digit = static_cast<unsigned char>(upper[3]);
-    return base == 4 && (!strncmp(upper, "COM", 3) || !strncmp(upper, "LPT", 3)) &&
-           ((digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3);
-}
 
 // Code points of the Windows Western code page's bytes 0x80 to 0x9F; the
 // bytes from 0xA0 on are the code points of the same number. Bytes the code
@@ -177,7 +160,7 @@ bool name_safe(const char* name) {
     }
     // Windows drops trailing dots and spaces, so such a name would not be the one on the disc.
     if (name[n - 1] == '.' || name[n - 1] == ' ') return false;
-    return !is_device_name(name);
+    return !win::is_device_name(name);
 }
 
 }  // namespace iso

@@ -1,5 +1,6 @@
-// Fuzzes the cue sheet reading: the first data track, the image name and the
-// path built from it. The input is the sheet's text; a sheet path is taken
+// Fuzzes the cue sheet reading: the layout, the image name and the path
+// built from it. A layout read is printed back as a sheet, which must read
+// as the same layout. The input is the sheet's text; a sheet path is taken
 // from its first bytes.
 #include <cstdint>
 #include <cstdlib>
@@ -8,12 +9,61 @@
 #include "formats/cuesheet.h"
 #include "rip_checks.h"
 
+namespace {
+
+const char* mode_name(const rip::piece& p) {
+    const struct {
+        uint32_t size, data;
+        const char* name;
+    } modes[] = {{2352, rip::NO_LAYOUT, "AUDIO"}, {2448, rip::NO_LAYOUT, "CDG"}, {2324, rip::NO_LAYOUT, "MODE2/2324"},
+                 {2048, 0, "MODE1/2048"},         {2352, 16, "MODE1/2352"},       {2352, 24, "MODE2/2352"},
+                 {2336, 8, "MODE2/2336"}};
+    for (const auto& m : modes)
+        if (m.size == p.sector_size && m.data == p.data_offset) return m.name;
+    abort();  // no sheet gives another layout
+}
+
+// A sheet of the layout: a FILE where a piece starts its file (offset 0), a
+// TRACK for each stored piece with the gaps of its track as PREGAP and
+// POSTGAP, INDEX positions counted in the file.
+std::string sheet_of(const rip::disc_layout& l) {
+    std::string s;
+    uint64_t at = 0;  // frames into the file
+    for (size_t i = 0; i < l.pieces.size(); i++) {
+        const rip::piece& p = l.pieces[i];
+        if (!p.stored) continue;
+        if (p.offset == 0) {
+            // A name with a quote came as a word without spaces, and goes back as one.
+            const bool bare = p.file.find('"') != std::string::npos;
+            s += "FILE " + (bare ? p.file : "\"" + p.file + "\"") + " BINARY\n";
+            at = 0;
+        }
+        s += "TRACK " + std::to_string(p.track) + " " + mode_name(p) + "\n";
+        if (i > 0 && !l.pieces[i - 1].stored && l.pieces[i - 1].track == p.track)
+            s += "PREGAP " + msf_text(l.pieces[i - 1].sectors) + "\n";
+        const uint64_t into = i == l.origin_piece ? l.origin_sector : 0;
+        if (into) s += "INDEX 00 " + msf_text(at) + "\n";
+        s += "INDEX 01 " + msf_text(at + into) + "\n";
+        if (i + 1 < l.pieces.size() && !l.pieces[i + 1].stored && l.pieces[i + 1].track == p.track)
+            s += "POSTGAP " + msf_text(l.pieces[i + 1].sectors) + "\n";
+        if (p.sectors != rip::TO_FILE_END) at += p.sectors;
+    }
+    return s;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* text = reinterpret_cast<const char*>(data);
-    rip::data_track t;
-    if (cue::first_data_track(text, size, &t)) {
-        check_track(t);
-        if (t.file.size() > size) abort();
+    rip::disc_layout l;
+    std::string why;
+    if (cue::read_disc(text, size, &l, &why)) {
+        check_layout(l);
+        const std::string again = sheet_of(l);
+        rip::disc_layout m;
+        if (!cue::read_disc(again.data(), again.size(), &m, &why) || !same_layout(l, m)) abort();
+    } else if (why.empty()) {
+        abort();
     }
     std::string name;
     if (!cue::image_name(text, size, &name)) return 0;

@@ -1,5 +1,6 @@
-// Fuzzes the Alcohol descriptor parser: a name found is short, non-empty and
-// has no zero byte, whatever the pointers in the input say.
+// Fuzzes the Alcohol descriptor parser: a layout read keeps its promises,
+// and every name in it is short, non-empty and free of zero bytes, whatever
+// the pointers in the input say.
 #include <cstdint>
 #include <cstdlib>
 
@@ -7,9 +8,17 @@
 #include "rip_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    rip::data_track t;
-    if (!mds::first_data_track(data, size, &t)) return 0;
-    check_track(t);
-    if (t.file.empty() || t.file.size() > 259 + 2) abort();
+    rip::disc_layout l;
+    std::string why;
+    if (!mds::read_disc(data, size, &l, &why)) {
+        if (why.empty()) abort();
+        return 0;
+    }
+    check_layout(l);
+    for (const rip::piece& p : l.pieces) {
+        if (p.stored && (p.file.empty() || p.file.size() > 3 * 259 || p.sectors == rip::TO_FILE_END)) abort();
+        if (p.offset > (uint64_t(1) << 48)) abort();
+    }
+    if (l.origin_sector != 0) abort();  // a track's start is its INDEX 1
     return 0;
 }

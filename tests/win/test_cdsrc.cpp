@@ -128,6 +128,11 @@ TEST(CdOpen, CueSheetsNameTheImage) {
     cd = open(dir + "\\pregap.cue");
     ASSERT_TRUE(cd);
     EXPECT_TRUE(reads_as(cd, iso));
+    // A single leading separator: the sheet's folder in front of it.
+    spit(dir + "\\rooted.cue", "FILE \"\\disc.bin\" BINARY\n TRACK 01 MODE1/2352\n  INDEX 01 00:00:00\n");
+    cd = open(dir + "\\rooted.cue");
+    ASSERT_TRUE(cd);
+    EXPECT_EQ(std::string(cd->describe()), "image " + bin_path);
 }
 
 // Every rip the disc maker writes of tree.iso: the file opened, its layout,
