@@ -140,10 +140,15 @@ public:
             return size_of(name, size, w);
         }, map, why);
     }
-    // The opened files in the order of the map's file list.
+    // The files in the order of the map's file list; one that is not there
+    // (after the data track) keeps its path, and the map reads nothing of it.
     std::vector<image_file> take(const rip::disc_map& map) {
         std::vector<image_file> files;
-        for (const std::string& name : map.files) files.push_back(std::move(opened_[name]));
+        for (const std::string& name : map.files) {
+            image_file& f = opened_[name];
+            if (f.path.empty()) f.path = path_of(name);
+            files.push_back(std::move(f));
+        }
         return files;
     }
     std::string path_of(const std::string& name) const { return rip::file_beside(descriptor_, name); }

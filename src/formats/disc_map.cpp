@@ -75,10 +75,18 @@ bool place(const disc_layout& layout, const file_size_fn& file_size, disc_map* o
     for (size_t i = layout.origin_piece; i < layout.pieces.size(); i++) {
         const piece& p = layout.pieces[i];
         uint64_t count = p.sectors, stored = 0;
+        bool missing = false;
         if (p.stored) {
             uint64_t size = 0;
-            if (!file_size(p.file, &size, why)) return false;
-            stored = whole_sectors(p, size);
+            if (!file_size(p.file, &size, why)) {
+                // Only the data track's file must be there: a file after it
+                // that is missing (an audio track left out of a copy, say)
+                // holds no sector, and ends the map where its length is open.
+                if (i == layout.origin_piece) return false;
+                if (count == TO_FILE_END) break;
+                missing = true;
+            }
+            stored = missing ? 0 : whole_sectors(p, size);
             if (count == TO_FILE_END) count = stored;
             stored = std::min(stored, count);
         } else if (count == TO_FILE_END) {

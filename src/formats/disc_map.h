@@ -99,10 +99,12 @@ using file_size_fn = std::function<bool(const std::string& file, uint64_t* size,
 // are dropped, and the files of pieces before the origin's are not asked
 // for). A sector of a stored piece is stored when its file holds its user
 // data whole (all of it for audio); the rest of the piece is past the end.
-// False, with *why set to a phrase that follows the descriptor's name
-// ("names x.bin, which is not there", from file_size), when a file's size
-// cannot be had, the origin lies outside the pieces, or the volume exceeds
-// MAX_VOLUME_SECTORS.
+// A file after the origin's whose size cannot be had holds no sector (its
+// piece is past the end), and ends the map where its piece runs to its
+// end. False, with *why set to a phrase that follows the descriptor's name
+// ("names x.bin, which is not there", from file_size), when the origin's
+// file cannot be had, the origin lies outside the pieces, or the volume
+// exceeds MAX_VOLUME_SECTORS.
 bool place(const disc_layout& layout, const file_size_fn& file_size, disc_map* out, std::string* why);
 
 // The map of a bare image: the whole file from its start, in one layout.

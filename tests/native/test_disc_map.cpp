@@ -79,6 +79,22 @@ TEST(Place, FromTheOriginOnWithGapsAndShortFiles) {
     EXPECT_EQ(runs(m), "0+7:d.bin@11760 7+5:gap 12+2:d.bin@28224 14+3:end:d.bin@32928");
 }
 
+// Only the data track's file must be there: a track file after it that is
+// missing holds no sector, and one of open length ends the map.
+TEST(Place, MissingFilesAfterTheDataTrack) {
+    rip::disc_layout l;
+    l.pieces = {stored(1, "d.bin", 0, 10), gap(2, 150), stored(2, "a2.bin", 0, 300, 2352, rip::NO_LAYOUT),
+                stored(3, "d3.bin", 0, 20), stored(4, "a4.bin", 0, rip::TO_FILE_END, 2352, rip::NO_LAYOUT),
+                stored(5, "d5.bin", 0, 7)};
+    rip::disc_map m;
+    std::string why;
+    ASSERT_TRUE(place_sized(l, {{"d.bin", 10 * 2352}, {"d3.bin", 20 * 2352}, {"d5.bin", 7 * 2352}}, &m, &why))
+        << why;
+    EXPECT_EQ(runs(m), "0+10:d.bin@0 10+150:gap 160+300:end:a2.bin@0 460+20:d3.bin@0");
+    EXPECT_FALSE(place_sized(l, {{"a2.bin", 0}}, &m, &why)) << "without the data track's own file";
+    EXPECT_EQ(why, "names d.bin, which is not there");
+}
+
 TEST(Place, OriginAndCountsOutOfBounds) {
     rip::disc_layout l;
     l.pieces = {stored(1, "d.bin", 0, 10)};
