@@ -63,6 +63,11 @@ link_is() {
 }
 check "Start-menu shortcut" link_is "${links[0]}"
 check "desktop shortcut" link_is "${links[1]}"
+# Opened as a double click opens them, by a program in the ordinary code
+# page, the shortcuts start the game: they name it by their ID list alone.
+launches() { [ "$(uwine "$BUILD/link_launch.exe" "$1" tolvenar.exe | tr -d '\r')" = "launched: $T\\tolvenar.exe" ]; }
+check "the Start-menu shortcut starts the game from another code page" launches "${links[0]}"
+check "the desktop shortcut starts the game from another code page" launches "${links[1]}"
 
 # The removal relaunches itself from the profile's temporary folder.
 urun "$target/uninstall.exe" /uninstall /quiet
