@@ -4,8 +4,10 @@
 # system with debootstrap (minbase and git) in build/debian-RELEASE, clones
 # the committed HEAD of this checkout into it, and runs there, as root, the
 # run command (scripts/demo.sh, which installs what is missing) and then the
-# test command (scripts/test.sh). It prints how long each part took and exits
-# with the test command's result. Needs root, debootstrap and the network.
+# test command (scripts/test.sh). It prints how long each part took, the
+# demo's report and the test command's summary, and exits with the test
+# command's result; the whole output goes to build/debian-RELEASE.log. Needs
+# root, debootstrap and the network.
 #
 # The test command runs in a network namespace of its own: its virtual
 # display then cannot meet a display that the host runs under the same
@@ -18,6 +20,7 @@ cd "$(dirname "$0")/.."
 src=$PWD
 mirror=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
 root=$src/build/debian-$release
+log=$root.log
 cache=$src/build/debian-cache/$release
 head=$(git rev-parse HEAD)
 [ "$(id -u)" -eq 0 ] || { echo "$0: needs root (debootstrap, chroot, mount)" >&2; exit 2; }
@@ -58,15 +61,18 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 clock() { date +%s; }
-took() { echo "test-debian: $release: $1 in $(($(clock) - $2)) s"; }
+say() { echo "test-debian: $release: $*" | tee -a "$log"; }
+# What the log holds from the line that starts the last part on.
+last_part() { sed -n "/^test-debian: $release: $1/,\$p" "$log"; }
+took() { say "$1 in $(($(clock) - $2)) s"; }
 
 cleanup
 rm -rf --one-file-system "$root"
+: > "$log"
 mkdir -p "$cache/debootstrap" "$cache/apt"
 start=$(clock)
 debootstrap --variant=minbase --include=git --cache-dir="$cache/debootstrap" \
-    "$release" "$root" "$mirror" > "$root.debootstrap.log" 2>&1 ||
-    { tail -n 20 "$root.debootstrap.log"; exit 1; }
+    "$release" "$root" "$mirror" >> "$log" 2>&1 || { tail -n 20 "$log"; exit 1; }
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 # No service starts inside while packages are installed.
 printf '#!/bin/sh\nexit 101\n' > "$root/usr/sbin/policy-rc.d"
@@ -82,21 +88,26 @@ git -C "$root/tolvenar" checkout -q --detach "$head"
 took "fresh system with the project at $(git rev-parse --short "$head")" "$start"
 
 # inside [unshare options] COMMAND: runs a shell command in the project's
-# folder inside the system, with a plain login environment.
+# folder inside the system, with a plain login environment; its output goes
+# to the log.
 inside() {
     local opts=()
     while [ "${1#--}" != "$1" ]; do opts+=("$1"); shift; done
     unshare "${opts[@]}" chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        sh -c "cd /tolvenar && $1"
+        sh -c "cd /tolvenar && $1" >> "$log" 2>&1
 }
-echo "test-debian: $release: $(inside 'cat /etc/debian_version')"
-start=$(clock)
-inside scripts/demo.sh
-took "the run command (scripts/demo.sh), installing the tools" "$start"
-echo "test-debian: $release: $(inside 'x86_64-w64-mingw32-g++-posix --version | head -n 1; wine --version' | tr '\n' ' ')"
+say "Debian $(cat "$root/etc/debian_version"); the run command (scripts/demo.sh):"
 start=$(clock)
 status=0
+inside scripts/demo.sh || status=$?
+last_part "Debian" | grep -E '^(bootstrap|==|   )' || true
+took "the run command, installing the tools, exit code $status" "$start"
+[ "$status" -eq 0 ] || exit "$status"
+inside 'x86_64-w64-mingw32-g++-posix --version | head -n 1; x86_64-w64-mingw32-ld --version | head -n 1; wine --version'
+say "the test command (scripts/test.sh), without network:"
+start=$(clock)
 inside --net scripts/test.sh || status=$?
-took "the test command (scripts/test.sh), exit code $status" "$start"
+last_part "the test command" | grep -E 'tests passed|tests failed|FAILED|SKIPPED|^[[:space:]]+[0-9]+ - |^sha256 |Total Test time' || true
+took "the test command, exit code $status" "$start"
 exit $status
