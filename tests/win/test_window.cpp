@@ -166,8 +166,10 @@ TEST(SetupWindow, FreesEveryLogLineItShows) {
     ASSERT_EQ(wait_shown(1 + lines), 1 + lines);
     const size_t after = c_heap_used();
 
-    // 2,000 lines of 1 KB kept would be 2 MB.
-    EXPECT_LT(after, before + 100 * 1024) << "before " << before << ", after " << after;
+    // 2,000 lines of 1 KB kept would be 2 MB. Where the C runtime allocates
+    // from the process heap (Wine 10), the walk also counts the list's own
+    // record of each line, about 130 bytes.
+    EXPECT_LT(after, before + lines * text.size() / 4) << "before " << before << ", after " << after;
 }
 
 }  // namespace
