@@ -89,13 +89,15 @@ took "fresh system with the project at $(git rev-parse --short "$head")" "$start
 
 # inside [unshare options] COMMAND: runs a shell command in the project's
 # folder inside the system, with a plain login environment; its output goes
-# to the log.
+# to the log. It runs in the background so that a signal to this script
+# ends the wait at once (and the cleanup ends the command).
 inside() {
     local opts=()
     while [ "${1#--}" != "$1" ]; do opts+=("$1"); shift; done
     unshare "${opts[@]}" chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        sh -c "cd /tolvenar && $1" >> "$log" 2>&1
+        sh -c "cd /tolvenar && $1" >> "$log" 2>&1 &
+    wait $!
 }
 say "Debian $(cat "$root/etc/debian_version"); the run command (scripts/demo.sh):"
 start=$(clock)
