@@ -25,8 +25,10 @@ set +e
 code=$?
 set -e
 echo "== exit code: $code"
-printf '== setup log (%%TEMP%%\\tolvenar_setup.log):\n'
-tr -d '\r' < "$prefix/drive_c/users/$(id -un)/Temp/tolvenar_setup.log" | sed 's/^/   /'
+# Where %TEMP% is in the prefix is Wine's to say: it differs between versions.
+temp=$("$build/wine-run" cmd /c echo %TEMP% </dev/null | tr -d '\r')
+printf '== setup log (%s\\tolvenar_setup.log):\n' "$temp"
+tr -d '\r' < "$("$build/wine-run" winepath -u "$temp" </dev/null)/tolvenar_setup.log" | sed 's/^/   /'
 echo "== installed tree in $target:"
 if [ -d "$target" ]; then
     (cd "$target" && find . -maxdepth 4 -type f -printf '   %-45p %10s bytes\n' | sort | head -40)

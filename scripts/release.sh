@@ -1,9 +1,9 @@
 #!/bin/sh
 # release.sh [GAME_EXE]: builds setup.exe in release mode in a fresh build
 # folder of its own (build/release), around GAME_EXE if given (the stand-in
-# otherwise), and writes dist/: the program, the README and the licence notes
-# of the runtime libraries linked into it, all named with the version, and
-# SHA256SUMS, which it then checks.
+# otherwise), and writes dist/: the program, the README, the licence notes
+# of the runtime libraries linked into it and the list of the tools that
+# built it, all named with the version, and SHA256SUMS, which it then checks.
 set -eu
 game=""
 if [ $# -gt 0 ]; then
@@ -59,11 +59,60 @@ TEXT
     part "GNU General Public License version 3 ($gpl)" $gpl
 }
 
+# What went into setup.exe, so that anyone can rebuild the same bytes: the
+# system, the source and each tool of the build tree with its version and
+# the Debian package (and version) that holds it.
+# used VARIABLE: a program that CMake found for the build tree.
+used() { sed -n "s|^ *set($1 \"\(.*\)\")\$|\1|p" "$build"/CMakeFiles/*/CMake*Compiler.cmake | head -n 1; }
+tool() {  # tool TITLE PROGRAM
+    local real pkg
+    real=$(realpath "$(command -v "$2")")
+    pkg=$(dpkg -S "$real" 2>/dev/null | sed -n '/^diversion/!{s/:.*//p;q}')
+    printf '%-18s %s\n%-18s %s\n' "$1" "$("$2" --version | head -n 1)" "" \
+        "$real, Debian package $pkg $(dpkg-query -W -f='${Version}' "$pkg" 2>/dev/null)"
+}
+package() {  # package TITLE PACKAGE
+    printf '%-18s Debian package %s %s\n' "$1" "$2" "$(dpkg-query -W -f='${Version}' "$2")"
+}
+tools() {
+    local cxx
+    cxx=$(used CMAKE_CXX_COMPILER)
+    echo "The tools that built $name.exe"
+    echo
+    printf '%-18s %s (%s)\n' system "$(. /etc/os-release && echo "$PRETTY_NAME")" "$(dpkg --print-architecture)"
+    if commit=$(git rev-parse HEAD 2>/dev/null); then
+        git diff --quiet HEAD 2>/dev/null || commit="$commit, with changes not committed"
+        printf '%-18s commit %s\n' source "$commit"
+    fi
+    if [ -n "$game" ]; then
+        printf '%-18s %s, SHA-256 %s\n' "game program" "$(basename "$game")" "$(sha256sum < "$game" | cut -c1-64)"
+    fi
+    tool "C++ compiler" "$cxx"
+    tool assembler "$("$cxx" -print-prog-name=as)"
+    tool linker "$("$cxx" -print-prog-name=ld)"
+    tool windres "$(used CMAKE_RC_COMPILER)"
+    package "MinGW-w64 runtime" mingw-w64-x86-64-dev
+    package "GCC runtime" gcc-mingw-w64-x86-64-posix-runtime
+    tool CMake cmake
+    tool make "$(sed -n 's|^CMAKE_MAKE_PROGRAM:[A-Z]*=||p' "$build/CMakeCache.txt")"
+}
+
+# The README as shipped: the pictures and the files it links to stay behind,
+# so links to files become their text and pictures go.
+shipped_readme() {
+    sed -E -e '/^!\[[^]]*\]\([^)#:]+\)$/d' -e 's/\[([^]]*)\]\([^)#:][^):]*\)/\1/g' README.md | cat -s
+}
+
 mkdir dist
 cp "$build/setup.exe" "dist/$name.exe"
-cp README.md "dist/$name-README.md"
+shipped_readme > "dist/$name-README.md"
+if grep -nE '\]\([^)#:][^):]*\)' "dist/$name-README.md"; then
+    echo "release: the shipped README still links to files it does not carry" >&2
+    exit 1
+fi
 licences > "dist/$name-LICENCES.txt"
+tools > "dist/$name-TOOLS.txt"
 cd dist
-sha256sum -- "$name.exe" "$name-README.md" "$name-LICENCES.txt" > SHA256SUMS
+sha256sum -- "$name.exe" "$name-README.md" "$name-LICENCES.txt" "$name-TOOLS.txt" > SHA256SUMS
 sha256sum -c SHA256SUMS
 ls -l

@@ -1,14 +1,17 @@
 // Shortcuts and uninstall entry: the two Tolvenar.lnk files and the current
 // user's entry in the list of installed programs. The uninstaller finds both
-// again through shortcut_paths and uninstall_key. Nothing here logs, and no
-// failure here fails an installation: a missing shortcut or value is all it costs.
+// again through shortcut_paths and uninstall_key. No failure here fails an
+// installation: a missing shortcut or value is all it costs.
 #include <windows.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
+#include "formats/shell_link.h"
 #include "handles.h"
 #include "install.h"
 
@@ -47,6 +50,25 @@ void link_path(int csidl, char* out) {
     snprintf(out, PATH_CHARS, "%s\\%s.lnk", folder, "Tolvenar");
 }
 
+// A name in ASCII reads the same in every code page.
+bool is_ascii(const char* text) {
+    for (; *text; text++)
+        if (static_cast<unsigned char>(*text) >= 0x80) return false;
+    return true;
+}
+
+// Takes the LinkInfo block out of a saved link, where the shell kept it
+// although asked not to (Wine's does).
+void drop_link_info(const char* link) {
+    const uint64_t link_bytes_max = 1 << 20;  // a link is a few hundred bytes
+    uint64_t len = 0;
+    unsigned char* data = read_file(link, &len, link_bytes_max);
+    if (!data) return;
+    std::vector<uint8_t> bytes(data, data + len);
+    free(data);
+    if (lnk::drop_link_info(bytes) == lnk::status::found) write_file(link, bytes.data(), bytes.size());
+}
+
 void set_text(HKEY key, const char* name, const char* text) {
     RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                    static_cast<DWORD>(strlen(text) + 1));
@@ -66,6 +88,11 @@ void shortcut_paths(char* start_menu_link, char* desktop_link) {
 // Written through the UTF-16 interface, every text converted from the ANSI
 // code page, so that any character survives (Wine 8's IShellLinkA converts
 // with the system's code page, not the process's UTF-8).
+//
+// A link to a target outside ASCII carries no LinkInfo block: that block
+// holds the target's path only in this process's code page (UTF-8), which
+// every reader in another code page decodes wrongly, and then fails to
+// start the target. The ID list names the target for every reader.
 void make_link(const char* link, const char* target, const char* workdir) {
     if (!link[0]) return;
     const std::wstring wlink = widen(link), wtarget = widen(target), wdir = widen(workdir);
@@ -78,10 +105,18 @@ void make_link(const char* link, const char* target, const char* workdir) {
     shell_link->SetWorkingDirectory(wdir.c_str());
     shell_link->SetDescription(L"Tolvenar");
     shell_link->SetIconLocation(wtarget.c_str(), 0);
+    const bool plain = is_ascii(target);
+    if (!plain) {
+        com_ref<IShellLinkDataList> data_list;
+        DWORD flags = 0;
+        if (SUCCEEDED(shell_link->QueryInterface(IID_IShellLinkDataList, data_list.put_void())) &&
+            SUCCEEDED(data_list->GetFlags(&flags)))
+            data_list->SetFlags(flags | SLDF_FORCE_NO_LINKINFO);
+    }
 
     com_ref<IPersistFile> file;
     if (FAILED(shell_link->QueryInterface(IID_IPersistFile, file.put_void()))) return;
-    file->Save(wlink.c_str(), TRUE);
+    if (SUCCEEDED(file->Save(wlink.c_str(), TRUE)) && !plain) drop_link_info(link);
 }
 
 void write_uninstall_entry(const install_opts* o, uint32_t estimated_kib) {

@@ -47,8 +47,9 @@ fi
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 # Wine's own fonts, where Debian's Wine does not look for them: Marlett draws
 # the symbols of the title bar's buttons, Tahoma is the message font.
+fonts=$(wine winepath -u 'C:\windows\Fonts' </dev/null 2>/dev/null)
 for f in marlett.ttf tahoma.ttf tahomabd.ttf; do
-    if [ -f "/usr/share/wine/fonts/$f" ]; then cp "/usr/share/wine/fonts/$f" "$WINEPREFIX/drive_c/windows/Fonts/"; fi
+    if [ -f "/usr/share/wine/fonts/$f" ]; then cp "/usr/share/wine/fonts/$f" "$fonts/"; fi
 done
 # set_dpi DPI: the display scale Wine reports, read when its server starts.
 set_dpi() {
@@ -67,7 +68,7 @@ finish() {
     if [ -n "$setup_pid" ]; then kill "$setup_pid" 2>/dev/null || true; fi
     wineserver -k 2>/dev/null || true
     rm -f "$WINEPREFIX/dosdevices/e:"
-    rm -rf "$work" "$WINEPREFIX/drive_c/Games/Tolvenar"
+    rm -rf "$work" ${installed:+"$installed"}
 }
 trap finish EXIT
 
@@ -101,6 +102,7 @@ ln -sfn "$work" "$WINEPREFIX/dosdevices/e:"
 d1='E:\discs\disc1.iso'
 d2='E:\discs\disc2.cue'
 dir='C:\Games\Tolvenar'
+installed=$(wine winepath -u "$dir" </dev/null 2>/dev/null)
 
 # start, then installing and installed in the same window
 start /cd "$d1" /cd2 "$d2" /dir "$dir"

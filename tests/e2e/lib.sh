@@ -4,7 +4,17 @@
 set -u
 : "${BUILD:?}" "${SRC:?}" "${SETUP_EXE:?}"
 WINE_RUN="$BUILD/wine-run"
-TEMP_DIR="$WINEPREFIX/drive_c/users/$(id -un)/Temp"
+
+# wine_temp [WINE-COMMAND]: the Unix path of the user's temporary folder in a
+# prefix (wine-run's unless a command that runs wine in another is given), as
+# Wine itself names it: its place in the prefix differs between Wine versions.
+wine_temp() {
+    local wine=${1:-$WINE_RUN} temp
+    temp=$("$wine" cmd /c echo %TEMP% </dev/null 2>/dev/null | tr -d '\r')
+    "$wine" winepath -u "$temp" </dev/null 2>/dev/null
+}
+TEMP_DIR=$(wine_temp)
+[ -n "$TEMP_DIR" ] || { echo "Wine does not name the temporary folder of $WINEPREFIX" >&2; exit 1; }
 SETUP_LOG="$TEMP_DIR/tolvenar_setup.log"
 passed=0
 failed=0

@@ -62,7 +62,7 @@ cdwine "$SETUP_EXE" /silent /cd 'R:' /cd2 "$W\\disc2.cue" /dir "$(winpath "$work
     </dev/null >/dev/null 2>&1
 code=$?
 set -e
-cdlog=$(tr -d '\r' <"$cdprefix/drive_c/users/$(id -un)/Temp/tolvenar_setup.log")
+cdlog=$(tr -d '\r' <"$(wine_temp cdwine)/tolvenar_setup.log")
 WINEPREFIX=$cdprefix wineserver -k 2>/dev/null || true
 check "retried: exit code 0" [ "$code" -eq 0 ]
 check "retried: the cd tree equals the discs" cd_tree_ok "$work/retried"

@@ -82,7 +82,7 @@ set +e
 cdwine "$beside/setup.exe" /silent /dir "$(winpath "$work/out/drives")" </dev/null >/dev/null 2>&1
 code=$?
 set -e
-cdlog=$(tr -d '\r' < "$cdprefix/drive_c/users/$(id -un)/Temp/tolvenar_setup.log")
+cdlog=$(tr -d '\r' < "$(wine_temp cdwine)/tolvenar_setup.log")
 cdlog_has() { printf '%s\n' "$cdlog" | grep -qxF -- "$1"; }
 check "drives: exit code 0" [ "$code" -eq 0 ]
 check "drives: disc 1 detected" cdlog_has "default disc 1: 'R:\\'"

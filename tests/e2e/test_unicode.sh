@@ -19,14 +19,16 @@ T=$(winpath "$target")
 uprefix=$work/prefix
 prefix_copy "$uprefix"
 uwine() { WINEPREFIX=$uprefix WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d' wine "$@" </dev/null; }
-profile='Профиль 用户'
+profile='C:\users\Профиль 用户'
 folders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
-uwine reg add 'HKCU\Environment' /v TEMP /d "C:\\users\\$profile\\Temp" /f >/dev/null
-uwine reg add 'HKCU\Environment' /v TMP /d "C:\\users\\$profile\\Temp" /f >/dev/null
-uwine reg add "$folders" /v Desktop /d "C:\\users\\$profile\\Рабочий стол" /f >/dev/null
-uwine reg add "$folders" /v Programs /d "C:\\users\\$profile\\Меню 🎮\\Programs" /f >/dev/null
-mkdir -p "$uprefix/drive_c/users/$profile/Temp" "$uprefix/drive_c/users/$profile/Рабочий стол" \
-    "$uprefix/drive_c/users/$profile/Меню 🎮/Programs"
+utemp="$profile\Temp" udesktop="$profile\Рабочий стол" uprograms="$profile\Меню 🎮\Programs"
+uwine reg add 'HKCU\Environment' /v TEMP /d "$utemp" /f >/dev/null
+uwine reg add 'HKCU\Environment' /v TMP /d "$utemp" /f >/dev/null
+uwine reg add "$folders" /v Desktop /d "$udesktop" /f >/dev/null
+uwine reg add "$folders" /v Programs /d "$uprograms" /f >/dev/null
+# Where these folders are on the Unix side is Wine's to say.
+unix_temp=$(uwine winepath -u "$utemp") unix_desktop=$(uwine winepath -u "$udesktop")
+mkdir -p "$unix_temp" "$unix_desktop" "$(uwine winepath -u "$uprograms")"
 WINEPREFIX=$uprefix wineserver -k 2>/dev/null || true
 WINEPREFIX=$uprefix wineserver -w 2>/dev/null || true
 WINEPREFIX=$uprefix wineserver -p 2>/dev/null || true
@@ -38,7 +40,7 @@ urun() {
     code=$?
     set -e
 }
-ulog="$uprefix/drive_c/users/$profile/Temp/tolvenar_setup.log"
+ulog="$unix_temp/tolvenar_setup.log"
 ulog_has() { tr -d '\r' < "$ulog" | grep -xF -- "$1" >/dev/null; }
 
 # The images are found beside the program and installed into the folder.
@@ -54,13 +56,18 @@ check "the game files are laid out" [ -f "$target/game/hd/TL/TLP.DAT" ] && [ -f 
 check "the entry's InstallLocation" [ "$(uprobe value InstallLocation)" = "$T" ]
 check "the entry's UninstallString" [ "$(uprobe value UninstallString)" = "\"$T\\uninstall.exe\" /uninstall" ]
 mapfile -t links < <(uprobe links)
-check "the Start menu is the profile's" [ "${links[0]}" = "C:\\users\\$profile\\Меню 🎮\\Programs\\Tolvenar.lnk" ]
+check "the Start menu is the profile's" [ "${links[0]}" = "$uprograms\\Tolvenar.lnk" ]
 link_is() {
     [ "$(uprobe link "$1")" = "$(printf '%s\n' "target: $T\\tolvenar.exe" "workdir: $T" \
         "description: Tolvenar" "icon: $T\\tolvenar.exe,0")" ]
 }
 check "Start-menu shortcut" link_is "${links[0]}"
 check "desktop shortcut" link_is "${links[1]}"
+# Opened as a double click opens them, by a program in the ordinary code
+# page, the shortcuts start the game: they name it by their ID list alone.
+launches() { [ "$(uwine "$BUILD/link_launch.exe" "$1" tolvenar.exe | tr -d '\r')" = "launched: $T\\tolvenar.exe" ]; }
+check "the Start-menu shortcut starts the game from another code page" launches "${links[0]}"
+check "the desktop shortcut starts the game from another code page" launches "${links[1]}"
 
 # The removal relaunches itself from the profile's temporary folder.
 urun "$target/uninstall.exe" /uninstall /quiet
@@ -73,8 +80,8 @@ stage2_done() {
 check "removal: stage 2 ended with exit code 0" stage2_done
 check "removal: install folder gone" [ ! -e "$target" ]
 check "removal: entry gone" [ -z "$(uprobe value InstallLocation || true)" ]
-check "removal: shortcuts gone" [ ! -e "$uprefix/drive_c/users/$profile/Рабочий стол/Tolvenar.lnk" ]
+check "removal: shortcuts gone" [ ! -e "$unix_desktop/Tolvenar.lnk" ]
 check "removal: its copy is in the profile's temporary folder" \
-    [ -f "$uprefix/drive_c/users/$profile/Temp/tolvenar_uninstall.exe" ]
+    [ -f "$unix_temp/tolvenar_uninstall.exe" ]
 
 finish

@@ -787,10 +787,22 @@ int cmd_wait_focus(const std::string& want, double seconds) {
 
 double secs(int argc, char** argv, int i, double def) { return i < argc ? atof(argv[i]) : def; }
 
+// The driver reads places, sizes and fonts in the window's own pixels, as the
+// setup (aware of each monitor's DPI) lays them out: to a program unaware of
+// DPI, Wine 10 shows them scaled to 96 DPI.
+void be_dpi_aware() {
+    using set_context_fn = BOOL(WINAPI*)(HANDLE);
+    const auto per_monitor_v2 = reinterpret_cast<HANDLE>(-4);  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
+    auto set_context = reinterpret_cast<set_context_fn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("user32.dll"), "SetProcessDpiAwarenessContext")));
+    if (!set_context || !set_context(per_monitor_v2)) SetProcessDPIAware();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     setvbuf(stdout, nullptr, _IONBF, 0);
+    be_dpi_aware();
     if (argc < 2) die("no command");
     std::string cmd = argv[1];
     if (cmd == "wait") {

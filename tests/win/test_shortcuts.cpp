@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/shell_link.h"
 #include "install.h"
 #include "testutil.h"
 
@@ -42,6 +43,35 @@ link_fields load_link(const std::string& path) {
     if (pf) pf->Release();
     if (sl) sl->Release();
     return f;
+}
+
+// The target that the link's ID list names, in UTF-8.
+std::string id_list_target(const std::string& path) {
+    std::string target;
+    IShellLinkW* sl = nullptr;
+    IPersistFile* pf = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&sl))) &&
+        SUCCEEDED(sl->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&pf))) &&
+        SUCCEEDED(pf->Load(widen(path.c_str()).c_str(), STGM_READ))) {
+        wchar_t text[MAX_PATH];
+        char utf8[4 * MAX_PATH];
+        LPITEMIDLIST item = nullptr;
+        if (SUCCEEDED(sl->GetIDList(&item)) && item && SHGetPathFromIDListW(item, text) &&
+            WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr) > 0)
+            target = utf8;
+        CoTaskMemFree(item);
+    }
+    if (pf) pf->Release();
+    if (sl) sl->Release();
+    return target;
+}
+
+// Whether the saved link has a LinkInfo block.
+lnk::status link_info_of(const std::string& path) {
+    std::vector<uint8_t> bytes = slurp(path);
+    lnk::block where;
+    return lnk::find_link_info(bytes.data(), bytes.size(), where);
 }
 
 // A value as stored: read through the wide call, so that the byte count is
@@ -146,6 +176,32 @@ TEST_F(with_com, MakeLinkWritesTargetFolderDescriptionAndIcon) {
     EXPECT_EQ(f.description, "Tolvenar");
     EXPECT_EQ(f.icon, target);
     EXPECT_EQ(f.icon_index, 0);
+}
+
+TEST_F(with_com, ALinkToAnAsciiTargetKeepsItsLinkInfo) {
+    std::string dir = scratch("link_ascii");
+    std::string target = dir + "\\tolvenar.exe", lnk_path = dir + "\\Tolvenar.lnk";
+    spit(target, "MZ");
+    make_link(lnk_path.c_str(), target.c_str(), dir.c_str());
+    EXPECT_EQ(link_info_of(lnk_path), lnk::status::found);
+    EXPECT_EQ(id_list_target(lnk_path), target);
+}
+
+// The process runs in UTF-8, so these names reach the shell whole; the
+// LinkInfo block would hold them in UTF-8 only.
+TEST_F(with_com, ALinkToATargetOutsideAsciiHasNoLinkInfoAndNamesItsTarget) {
+    for (const char* name : {"Spiele \xC3\xA4", "\xD0\xA2\xD0\xBE\xD0\xBB\xD1\x8C \xE3\x82\xB2 \xF0\x9F\x8E\xAE"}) {
+        std::string dir = scratch("link_unicode") + "\\" + name;
+        ASSERT_TRUE(make_dirs(dir.c_str())) << name;
+        std::string target = dir + "\\tolvenar.exe", lnk_path = dir + "\\Tolvenar.lnk";
+        spit(target, "MZ");
+        make_link(lnk_path.c_str(), target.c_str(), dir.c_str());
+        EXPECT_EQ(link_info_of(lnk_path), lnk::status::none) << name;
+        EXPECT_EQ(id_list_target(lnk_path), target) << name;
+        // A second link over it is made the same way.
+        make_link(lnk_path.c_str(), target.c_str(), dir.c_str());
+        EXPECT_EQ(link_info_of(lnk_path), lnk::status::none) << name;
+    }
 }
 
 TEST_F(with_com, UninstallEntryHoldsEightValuesWithTheirSizes) {

@@ -181,8 +181,10 @@ def main(argv=None):
         for path in paths.values():
             print(path)
         if args.check:
-            failures = check_rip_set(paths, args.src, args.base + ".check")
+            failures, skipped = check_rip_set(paths, args.src, args.base + ".check")
             rmtree(args.base + ".check")
+            for line in skipped:
+                print(f"SKIPPED: {line}", file=sys.stderr)
             for f in failures:
                 print(f"FAIL: {f}", file=sys.stderr)
             return 1 if failures else 0

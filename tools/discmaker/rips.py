@@ -316,6 +316,29 @@ def write_rip_set(iso, folder):
 READERS = ("ccd2iso", "mdf2iso", "nrg2iso", "cd-info", "bchunk", "cdrdao", "toc2cue")
 
 
+def readers_of(kind):
+    """The readers that check_rip runs on a rip of that kind."""
+    if kind.startswith("ccd"):
+        return ("ccd2iso",)
+    if kind.startswith("mds") or kind.startswith("raw-2448"):
+        return ("mdf2iso",)
+    if kind.startswith("nrg"):
+        return ("nrg2iso", "cd-info")
+    if kind == "toc":
+        return ("cdrdao", "toc2cue", "bchunk")
+    if kind == "cue-multi":
+        return ("cdrdao", "cd-info", "bchunk")
+    if kind == "raw-2336" or kind.startswith("cue"):
+        return ("cdrdao",)
+    return ()
+
+
+def missing_readers(kind):
+    """The readers of that kind that this system lacks (not every release has
+    them all)."""
+    return [r for r in readers_of(kind) if not shutil.which(r)]
+
+
 def _run(cmd, cwd):
     r = subprocess.run(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
     return r.returncode, r.stdout.decode("latin-1")
@@ -416,10 +439,15 @@ def check_rip(kind, path, iso, work):
 
 
 def check_rip_set(paths, iso, work):
-    """check_rip for every rip of write_rip_set; the list of failures."""
-    failures = []
+    """check_rip for every rip of write_rip_set whose readers this system has;
+    (failures, skipped), each a list of lines."""
+    failures, skipped = [], []
     for kind, path in paths.items():
+        missing = missing_readers(kind)
+        if missing:
+            skipped.append(f"{kind}: not read, {', '.join(missing)} not installed")
+            continue
         ok, what = check_rip(kind, path, iso, os.path.join(work, kind))
         if not ok:
             failures.append(f"{kind}: {what}")
-    return failures
+    return failures, skipped
