@@ -170,6 +170,54 @@ TEST(CdOpen, RipsReadAsThePlainImage) {
 }
 
 // Damaged descriptors and names out of reason open nothing, and take no time.
+// Every path that opens nothing says why, in words that begin with the
+// path, for the line the installation logs before its error.
+TEST(CdOpen, EveryDiscThatDoesNotOpenSaysWhy) {
+    const std::string dir = scratch("why");
+    auto why = [](const std::string& path) {
+        std::string reason = "(opened)";
+        source cd(cd_open(path.c_str(), &reason));
+        return reason;
+    };
+    EXPECT_EQ(why(dir + "\\none.iso"), dir + "\\none.iso is not there");
+    EXPECT_EQ(why(dir + "\\nofolder\\none.iso"), dir + "\\nofolder\\none.iso is not there");
+    spit(dir + "\\udf.iso", std::string(40 * 2048, '\0'));
+    EXPECT_EQ(why(dir + "\\udf.iso"), dir + "\\udf.iso holds no ISO 9660 volume (a UDF-only disc?)");
+    spit(dir + "\\d.cue", "FILE \"d.bin\" BINARY\n TRACK 01 MODE1/2352\n  INDEX 01 00:00:00\n");
+    EXPECT_EQ(why(dir + "\\d.cue"), dir + "\\d.cue names d.bin, which is not there");
+    spit(dir + "\\audio.bin", std::string(300 * 2352, '\0'));
+    spit(dir + "\\audio.cue", "FILE \"audio.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n");
+    EXPECT_EQ(why(dir + "\\audio.cue"), dir + "\\audio.cue has no data track (an audio CD?)");
+    spit(dir + "\\dev.cue", "FILE \"NUL\" BINARY\n TRACK 01 MODE1/2048\n  INDEX 01 00:00:00\n");
+    EXPECT_EQ(why(dir + "\\dev.cue"), dir + "\\dev.cue names NUL, which is no file the setup opens (a device, a "
+                                        "stream or a network path)");
+    // A descriptor that parses, whose image holds no volume where it says.
+    spit(dir + "\\late.cue", "FILE \"udf.iso\" BINARY\n TRACK 01 MODE1/2048\n  INDEX 01 00:00:01\n");
+    EXPECT_EQ(why(dir + "\\late.cue"), dir + "\\udf.iso holds no ISO 9660 volume where " + dir +
+                                            "\\late.cue places its data track");
+    auto nrg = slurp(fixture("rips\\nrg.nrg"));
+    spit(dir + "\\cut.nrg", std::string(nrg.begin(), nrg.begin() + 400000));
+    const std::string nero = why(dir + "\\cut.nrg");
+    EXPECT_EQ(nero.rfind(dir + "\\cut.nrg is ", 0), 0u) << nero;
+}
+
+// A plain or raw image under a descriptor's name opens as the image it is.
+TEST(CdOpen, ImagesNamedLikeDescriptors) {
+    const std::string dir = scratch("misnamed");
+    auto iso = slurp(fixture("tree.iso"));
+    auto bin = slurp(fixture("tree_m1.bin"));
+    for (const char* ext : {".nrg", ".ccd", ".mds", ".toc"}) {
+        spit(dir + "\\plain" + ext, std::string(iso.begin(), iso.end()));
+        spit(dir + "\\raw" + ext, std::string(bin.begin(), bin.end()));
+        for (const char* name : {"plain", "raw"}) {
+            source cd = open(dir + "\\" + name + ext);
+            ASSERT_TRUE(cd) << name << ext;
+            EXPECT_EQ(std::string(cd->describe()), "image " + dir + "\\" + name + ext);
+            EXPECT_TRUE(reads_as(cd, iso)) << name << ext;
+        }
+    }
+}
+
 TEST(CdOpen, DamagedDescriptorsOpenNothing) {
     std::string dir = scratch("damaged");
     auto copy = [&](const char* from, const std::string& to) {
