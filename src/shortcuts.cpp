@@ -1,7 +1,8 @@
 // Shortcuts and uninstall entry: the two Tolvenar.lnk files and the current
 // user's entry in the list of installed programs. The uninstaller finds both
 // again through shortcut_paths and uninstall_key. No failure here fails an
-// installation: a missing shortcut or value is all it costs.
+// installation: a missing shortcut or value is all it costs, and a line in
+// the log says which and why.
 #include <windows.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -14,6 +15,7 @@
 #include "formats/shell_link.h"
 #include "handles.h"
 #include "install.h"
+#include "log.h"
 
 const char uninstall_key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tolvenar_Varnix";
 
@@ -69,13 +71,20 @@ void drop_link_info(const char* link) {
     if (lnk::drop_link_info(bytes) == lnk::status::found) write_file(link, bytes.data(), bytes.size());
 }
 
-void set_text(HKEY key, const char* name, const char* text) {
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                   static_cast<DWORD>(strlen(text) + 1));
+void set_value(HKEY key, const char* name, DWORD type, const void* data, DWORD size) {
+    const LSTATUS rc = RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    if (rc != ERROR_SUCCESS)
+        setup_log("cannot write the value %s of the uninstall entry (%s)", name, error_text(DWORD(rc)).c_str());
 }
 
-void set_dword(HKEY key, const char* name, DWORD value) {
-    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+void set_text(HKEY key, const char* name, const char* text) {
+    set_value(key, name, REG_SZ, text, static_cast<DWORD>(strlen(text) + 1));
+}
+
+void set_dword(HKEY key, const char* name, DWORD value) { set_value(key, name, REG_DWORD, &value, sizeof value); }
+
+void link_failed(const char* link, HRESULT result) {
+    setup_log("cannot create the shortcut %s (%s)", link, error_text(DWORD(result)).c_str());
 }
 
 }  // namespace
@@ -98,9 +107,12 @@ void make_link(const char* link, const char* target, const char* workdir) {
     const std::wstring wlink = widen(link), wtarget = widen(target), wdir = widen(workdir);
     if (wlink.empty()) return;
     com_ref<IShellLinkW> shell_link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                shell_link.put_void())))
+    HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                      shell_link.put_void());
+    if (FAILED(result)) {
+        link_failed(link, result);
         return;
+    }
     shell_link->SetPath(wtarget.c_str());
     shell_link->SetWorkingDirectory(wdir.c_str());
     shell_link->SetDescription(L"Tolvenar");
@@ -115,29 +127,36 @@ void make_link(const char* link, const char* target, const char* workdir) {
     }
 
     com_ref<IPersistFile> file;
-    if (FAILED(shell_link->QueryInterface(IID_IPersistFile, file.put_void()))) return;
-    if (SUCCEEDED(file->Save(wlink.c_str(), TRUE)) && !plain) drop_link_info(link);
+    result = shell_link->QueryInterface(IID_IPersistFile, file.put_void());
+    if (SUCCEEDED(result)) result = file->Save(wlink.c_str(), TRUE);
+    if (FAILED(result)) {
+        link_failed(link, result);
+        return;
+    }
+    if (!plain) drop_link_info(link);
 }
 
 void write_uninstall_entry(const install_opts* o, uint32_t estimated_kib) {
     HKEY raw = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, uninstall_key, 0, nullptr, 0, KEY_WRITE, nullptr, &raw,
-                        nullptr) != ERROR_SUCCESS)
+    const LSTATUS rc = RegCreateKeyExA(HKEY_CURRENT_USER, uninstall_key, 0, nullptr, 0, KEY_WRITE, nullptr, &raw,
+                                       nullptr);
+    if (rc != ERROR_SUCCESS) {
+        setup_log("cannot write the uninstall entry HKEY_CURRENT_USER\\%s (%s)", uninstall_key,
+                  error_text(DWORD(rc)).c_str());
         return;
+    }
     reg_key key(raw);
 
     // DisplayName and Publisher are written with their sizes as built, the
     // composed texts with their length plus the terminator.
-    RegSetValueExA(key.get(), "DisplayName", 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(display_name), sizeof display_name);
+    set_value(key.get(), "DisplayName", REG_SZ, display_name, sizeof display_name);
     char text[FILE_PATH_CHARS];
     snprintf(text, sizeof text, "\"%s\\uninstall.exe\" /uninstall", o->install_dir);
     set_text(key.get(), "UninstallString", text);
     snprintf(text, sizeof text, "%s\\tolvenar.exe,0", o->install_dir);
     set_text(key.get(), "DisplayIcon", text);
     set_text(key.get(), "InstallLocation", o->install_dir);
-    RegSetValueExA(key.get(), "Publisher", 0, REG_SZ, reinterpret_cast<const BYTE*>(publisher),
-                   sizeof publisher);
+    set_value(key.get(), "Publisher", REG_SZ, publisher, sizeof publisher);
     set_dword(key.get(), "EstimatedSize", estimated_kib);
     set_dword(key.get(), "NoModify", 1);
     set_dword(key.get(), "NoRepair", 1);

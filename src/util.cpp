@@ -190,7 +190,10 @@ std::string error_text(unsigned long code) {
         }
     }
     if (text) LocalFree(text);
-    return "error " + std::to_string(code) + (words.empty() ? "" : ": " + words);
+    // COM results and status codes read in hexadecimal, as they are documented.
+    char number[16];
+    snprintf(number, sizeof number, code >= 0x80000000u ? "0x%08lX" : "%lu", code);
+    return std::string("error ") + number + (words.empty() ? "" : ": " + words);
 }
 
 bool identity_of(const char* path, file_id* id) {

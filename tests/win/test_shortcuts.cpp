@@ -178,6 +178,19 @@ TEST_F(with_com, MakeLinkWritesTargetFolderDescriptionAndIcon) {
     EXPECT_EQ(f.icon_index, 0);
 }
 
+// A shortcut that cannot be saved costs only itself, and the log says why.
+TEST_F(with_com, ALinkThatCannotBeSavedIsNamedWithItsReason) {
+    std::string dir = scratch("link_fails");
+    spit(dir + "\\tolvenar.exe", "MZ");
+    log_capture log("link_fails");
+    const std::string lnk = dir + "\\no such folder\\Tolvenar.lnk";
+    make_link(lnk.c_str(), (dir + "\\tolvenar.exe").c_str(), dir.c_str());
+    const std::string line = log.last(), start = "cannot create the shortcut " + lnk + " (error 0x800700";
+    EXPECT_EQ(line.rfind(start, 0), 0u) << line;
+    EXPECT_NE(line.find(": ", start.size()), std::string::npos) << "the system's words follow the code: " << line;
+    EXPECT_FALSE(path_exists(lnk.c_str()));
+}
+
 TEST_F(with_com, ALinkToAnAsciiTargetKeepsItsLinkInfo) {
     std::string dir = scratch("link_ascii");
     std::string target = dir + "\\tolvenar.exe", lnk_path = dir + "\\Tolvenar.lnk";
