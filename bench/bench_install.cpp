@@ -9,6 +9,7 @@
 
 #include "install.h"
 #include "log.h"
+#include "run_mode.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
     o.desktop = 1;
     o.start_menu = 1;
 
-    log_set_silent(1);
+    set_unattended(true);
     log_open();
     counter c{0, 0, 0};
     LARGE_INTEGER freq, t0, t1;

@@ -15,7 +15,7 @@
 
 #include "cdsrc.h"
 #include "formats/icofile.h"
-#include "game_install.h"
+#include "game_profile.h"
 #include "links.h"
 #include "log.h"
 

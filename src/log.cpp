@@ -7,10 +7,11 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "run_mode.h"
+
 namespace {
 FILE* logf;      // the log file, or null before it is opened or when it could not be
 log_sink sink;   // the window's receiver, once it exists
-int silent;      // 1 after "/silent"
 }  // namespace
 
 void setup_log(const char* fmt, ...) {
@@ -24,7 +25,7 @@ void setup_log(const char* fmt, ...) {
         fputc('\n', logf);
         fflush(logf);
     }
-    if (sink && !silent) sink(line);
+    if (sink && !unattended()) sink(line);
 }
 
 void log_open() {
@@ -46,5 +47,3 @@ void log_close() {
 }
 
 void log_set_sink(log_sink s) { sink = s; }
-void log_set_silent(int on) { silent = on; }
-int log_silent() { return silent; }

@@ -14,9 +14,5 @@ void log_close();
 
 // Receives every line after it is in the file; it must copy what it keeps.
 typedef void (*log_sink)(const char* line);
-// Sets the sink (null: none). In silent mode no line reaches it.
+// Sets the sink (null: none). In an unattended run no line reaches it.
 void log_set_sink(log_sink sink);
-
-// Silent mode, where nothing may wait for a person (no message box).
-void log_set_silent(int on);
-int log_silent();  // 1 in silent mode

@@ -8,16 +8,17 @@
 #include <vector>
 
 #include "cdsrc.h"
-#include "game_install.h"
+#include "game_profile.h"
 #include "handles.h"
 #include "install.h"
 #include "log.h"
+#include "run_mode.h"
 #include "window.h"
 
 namespace {
 int quiet;     // 1 after "/quiet": the uninstaller asks and confirms nothing
 install_opts opts;
-std::vector<std::string> args;  // the command line in the ANSI code page; [0] is the program
+std::vector<std::string> args;  // the command line in the process's code page (UTF-8); [0] is the program
 
 // The start-up scan tries at most this many sources in all, CD drives
 // included. A folder beside a setup holds a few images, a downloads folder
@@ -39,8 +40,9 @@ struct disc_scan {
 disc_scan scan;
 
 // Splits the wide command line by the system's rules and converts each
-// argument to the ANSI code page. A command line that cannot be split is
-// taken as the program alone.
+// argument to the process's code page, UTF-8, so that any character of a
+// path arrives whole. A command line that cannot be split is taken as the
+// program alone.
 void split_args() {
     int count = 0;
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
@@ -132,7 +134,7 @@ void apply_switches() {
     for (size_t i = 1; i < args.size();) {
         const char* a = args[i].c_str();
         if (is(i, "/silent")) {
-            log_set_silent(1);
+            set_unattended(true);
         } else if (is(i, "/nodesktop")) {
             opts.desktop = 0;
         } else if (is(i, "/nostartmenu")) {
@@ -189,7 +191,7 @@ int setup_main(HINSTANCE instance, int show) {
     for (int i = 0; i < 2; i++)
         if (scan.wanted[i]) text_printf(opts.cd[i], sizeof opts.cd[i], "%s", scan.found[i]);
 
-    if (log_silent()) {
+    if (unattended()) {
         int ok = do_install(&opts, nullptr, nullptr);
         log_close();
         return ok ? 0 : 1;

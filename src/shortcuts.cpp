@@ -94,8 +94,8 @@ void shortcut_paths(char* start_menu_link, char* desktop_link) {
     link_path(CSIDL_DESKTOPDIRECTORY, desktop_link);
 }
 
-// Written through the UTF-16 interface, every text converted from the ANSI
-// code page, so that any character survives (Wine 8's IShellLinkA converts
+// Written through the UTF-16 interface, every text converted from the
+// process's code page, so that any character survives (Wine 8's IShellLinkA converts
 // with the system's code page, not the process's UTF-8).
 //
 // A link to a target outside ASCII carries no LinkInfo block: that block

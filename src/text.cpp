@@ -1,4 +1,4 @@
-// Texts in the ANSI code page: bounded formatting and comparison.
+// Texts in the process's code page: bounded formatting and comparison.
 #include "text.h"
 
 #include <windows.h>

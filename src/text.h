@@ -1,6 +1,7 @@
-// Texts in the ANSI code page (UTF-8 where the system honours the program's
-// manifest): bounded formatting that never cuts a character in two, and path
-// comparison as the file system compares names.
+// Texts in the process's code page, which the manifest makes UTF-8 (Windows
+// 10 1903 and later, and Wine; older systems keep their own code page, which
+// may be a double-byte one): bounded formatting that never cuts a character
+// in two, and path comparison as the file system compares names.
 #pragma once
 #include <cstdarg>
 #include <cstddef>
@@ -23,5 +24,5 @@ void cut_to_whole_char(char* text);
 // 1 when two paths name the same file as the file system compares names:
 // without regard to case, for every letter, not only A to Z.
 int same_path(const char* a, const char* b);
-// The ANSI code page text as UTF-16, or empty when it cannot be converted.
+// A text of the process's code page as UTF-16, or empty when it cannot be converted.
 std::wstring widen(const char* text);

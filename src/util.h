@@ -1,6 +1,7 @@
 // File utilities shared by every module, and the progress meter that long
-// copies advance. Paths are ANSI strings with backslash separators; the
-// bounded text helpers they use come with text.h.
+// copies advance. Paths are narrow strings in the process's code page, UTF-8
+// (see text.h), with backslash separators; the bounded text helpers they use
+// come with text.h.
 #pragma once
 #include <cstdint>
 #include <functional>

@@ -29,6 +29,7 @@
 #include "handles.h"
 #include "install.h"
 #include "log.h"
+#include "run_mode.h"
 #include "util.h"
 #include "window.h"
 
@@ -699,7 +700,7 @@ void log_set_window(HWND window) {
     log_set_sink(window ? post_line : nullptr);
 }
 
-HWND log_window() { return log_silent() ? nullptr : target.load(); }
+HWND log_window() { return unattended() ? nullptr : target.load(); }
 
 void on_progress(uint64_t done, uint64_t total, void*) {
     // The last value this thread posted. Each installation reports from a

@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "game_install.h"
+#include "game_profile.h"
 #include "install.h"
 #include "log.h"
+#include "run_mode.h"
 #include "testutil.h"
 
 namespace {
@@ -75,9 +76,9 @@ TEST(GameProfile, LaysOutProgramsAndSettings) {
 
 // Runs the game files step without message boxes, as a silent installation does.
 int install_files_silently(const std::string& cd, const std::string& hd) {
-    log_set_silent(1);
+    set_unattended(true);
     int ok = game_install_files(cd.c_str(), hd.c_str());
-    log_set_silent(0);
+    set_unattended(false);
     return ok;
 }
 

@@ -11,6 +11,7 @@
 
 #include "links.h"
 #include "log.h"
+#include "run_mode.h"
 #include "testutil.h"
 #include "window.h"
 #include "util.h"
@@ -317,9 +318,9 @@ TEST(SetupLog, WindowModePostsHeapCopies) {
     log_capture log("window");
     log_set_window(w);
     setup_log("to the window %d", 7);
-    log_set_silent(1);
+    set_unattended(true);
     setup_log("silent: file only");
-    log_set_silent(0);
+    set_unattended(false);
     log_set_window(nullptr);
 
     std::vector<std::string> got;

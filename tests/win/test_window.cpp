@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "log.h"
+#include "run_mode.h"
 #include "window.h"
 
 #ifndef WM_DPICHANGED
@@ -73,10 +74,10 @@ TEST(OnProgress, PostsEachPerMilleValueOnce) {
     on_progress(UINT64_MAX / 2, UINT64_MAX, nullptr);
     EXPECT_EQ(w.posted(), values{499}) << "no wrap-around for huge byte counts";
 
-    log_set_silent(1);
+    set_unattended(true);
     on_progress(7, 10, nullptr);
     EXPECT_EQ(w.posted(), values{}) << "silent mode posts nothing";
-    log_set_silent(0);
+    set_unattended(false);
     on_progress(7, 10, nullptr);
     EXPECT_EQ(w.posted(), values{700}) << "and leaves the last value as it was";
 

@@ -1,11 +1,12 @@
 // The game profile of Tolvenar.
-#include "game_install.h"
+#include "game_profile.h"
 
 #include <windows.h>
 
 #include <cstdio>
 
 #include "log.h"
+#include "run_mode.h"
 #include "util.h"
 
 namespace {
@@ -72,7 +73,7 @@ int game_install_files(const char* cd_tree, const char* hd_tree) {
         // The log says why the installation stopped; a scripted installation
         // never waits for a click.
         setup_log("ERROR: %s", problem);
-        if (!log_silent()) MessageBoxA(nullptr, problem, "Tolvenar setup", MB_OK | MB_ICONERROR);
+        if (!unattended()) MessageBoxA(nullptr, problem, "Tolvenar setup", MB_OK | MB_ICONERROR);
         return 0;
     }
     char dat[FILE_PATH_CHARS];
