@@ -95,7 +95,7 @@ add_custom_command(OUTPUT ${ISO_NAMES}
   COMMAND ${HOST_CXX} -std=c++17 -O1 -I${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tools/iso_names.cpp
     ${CMAKE_SOURCE_DIR}/src/formats/iso9660.cpp -o ${ISO_NAMES}
   DEPENDS tools/iso_names.cpp src/formats/iso9660.cpp src/formats/iso9660.h src/formats/bytes.h
-    src/formats/device_name.h
+    src/formats/device_name.h src/formats/utf8.h
   COMMENT "Building iso_names for this machine")
 add_custom_target(host_iso_names ALL DEPENDS ${ISO_NAMES})
 add_test(NAME make_fixtures

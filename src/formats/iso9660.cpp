@@ -5,6 +5,7 @@
 
 #include "formats/bytes.h"
 #include "formats/device_name.h"
+#include "formats/utf8.h"
 
 namespace iso {
 
@@ -69,19 +70,6 @@ bool valid_utf8(const unsigned char* s) {
     return true;
 }
 
-void put_utf8(std::string* out, uint32_t cp) {
-    if (cp < 0x80) {
-        out->push_back(char(cp));
-    } else if (cp < 0x800) {
-        out->push_back(char(0xC0 | cp >> 6));
-        out->push_back(char(0x80 | (cp & 0x3F)));
-    } else {
-        out->push_back(char(0xE0 | cp >> 12));
-        out->push_back(char(0x80 | (cp >> 6 & 0x3F)));
-        out->push_back(char(0x80 | (cp & 0x3F)));
-    }
-}
-
 }  // namespace
 
 std::string utf8_name(const char* name) {
@@ -89,7 +77,7 @@ std::string utf8_name(const char* name) {
     if (valid_utf8(bytes)) return name;
     std::string out;
     for (; *bytes; bytes++)
-        put_utf8(&out, *bytes >= 0x80 && *bytes < 0xA0 ? cp1252_high[*bytes - 0x80] : *bytes);
+        text8::put_utf8(&out, *bytes >= 0x80 && *bytes < 0xA0 ? cp1252_high[*bytes - 0x80] : *bytes);
     return out;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "formats/bytes.h"
+#include "formats/utf8.h"
 
 namespace mds {
 
@@ -48,16 +49,10 @@ bool read_name(const uint8_t* data, size_t len, uint64_t off, bool wide, std::st
         uint32_t c = wide ? fmt::le16(data + at) : data[at];
         if (c == 0) break;
         if (c >= 0xD800 && c <= 0xDFFF) return false;
-        if (c < 0x80 || !wide) {
+        if (wide)
+            text8::put_utf8(name, c);
+        else
             name->push_back(char(c));
-        } else if (c < 0x800) {
-            name->push_back(char(0xC0 | c >> 6));
-            name->push_back(char(0x80 | (c & 0x3F)));
-        } else {
-            name->push_back(char(0xE0 | c >> 12));
-            name->push_back(char(0x80 | (c >> 6 & 0x3F)));
-            name->push_back(char(0x80 | (c & 0x3F)));
-        }
         if (name->size() > MAX_NAME) return false;
     }
     return !name->empty();

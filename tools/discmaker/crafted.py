@@ -340,6 +340,17 @@ def disc1_identity(d):
     d.dir("TL").file("TOLVENAR.EXE;1", b"TOLVENAR.EXE of a hostile test disc\r\n")
 
 
+def folder_disc1(root):
+    """A fresh folder at root holding the files by which the setup recognises
+    disc 1; the TreeMaker that wrote them, for more."""
+    if os.path.lexists(root):
+        rmtree(root)
+    t = TreeMaker(root, os.path.basename(root))
+    t.file("TLID.000", data=b"TOLVENAR CD 1\r\n")
+    t.file("TL/TOLVENAR.EXE", data=b"TOLVENAR.EXE of a hostile test disc\r\n")
+    return t
+
+
 def craft_chain(n=3000):
     """Disc 1 whose directory CHAIN0 starts an area of n one-sector
     directories; the record in sector j names the directory at sector j + 1
@@ -406,21 +417,13 @@ def write_hostile(out, chain=3000, sparse=5 * 1024 * MiB, cue_size=3584 * MiB):
     craft_shared_extent().write(os.path.join(out, "shared-extent.iso"))
     note("shared-extent.iso", "disc 1; SHARED holds 1,000 records of one 1 MiB extent (1,000 MiB to copy)")
     links = os.path.join(out, "selflinks")
-    if os.path.lexists(links):
-        rmtree(links)
-    t = TreeMaker(links, "selflinks")
-    t.file("TLID.000", data=b"TOLVENAR CD 1\r\n")
-    t.file("TL/TOLVENAR.EXE", data=b"TOLVENAR.EXE of a hostile test disc\r\n")
+    t = folder_disc1(links)
     t.file("DATA/FILE.TXT", data=b"one file below the links\r\n")
     os.symlink(".", os.path.join(links, "LOOPA"))
     os.symlink("..", os.path.join(links, "DATA", "LOOPB"))
     note("selflinks/", "folder disc 1 with two links back to itself (LOOPA -> ., DATA/LOOPB -> ..)")
     links = os.path.join(out, "linkchain")
-    if os.path.lexists(links):
-        rmtree(links)
-    t = TreeMaker(links, "linkchain")
-    t.file("TLID.000", data=b"TOLVENAR CD 1\r\n")
-    t.file("TL/TOLVENAR.EXE", data=b"TOLVENAR.EXE of a hostile test disc\r\n")
+    t = folder_disc1(links)
     os.symlink("TL", os.path.join(links, "AAA"))
     levels = [f"L{k:02d}" for k in range(LINK_LEVELS)]
     for k in range(LINK_LEVELS):
@@ -432,11 +435,7 @@ def write_hostile(out, chain=3000, sparse=5 * 1024 * MiB, cue_size=3584 * MiB):
     note("linkchain/", f"folder disc 1 with AAA -> TL, and L00/.../L{LINK_LEVELS - 1:02d} where each level "
                        f"links twice (X, Y) to the next: 2^{LINK_LEVELS - 1} paths for a walk that follows every link")
     zero = os.path.join(out, "zerolink")
-    if os.path.lexists(zero):
-        rmtree(zero)
-    t = TreeMaker(zero, "zerolink")
-    t.file("TLID.000", data=b"TOLVENAR CD 1\r\n")
-    t.file("TL/TOLVENAR.EXE", data=b"TOLVENAR.EXE of a hostile test disc\r\n")
+    folder_disc1(zero)
     os.symlink("/dev/zero", os.path.join(zero, "ZERO.DAT"))
     note("zerolink/", "folder disc 1 whose ZERO.DAT links to /dev/zero: listed as 0 bytes, endless to read")
     img = IsoImage("CODEPAGE")
