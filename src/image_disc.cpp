@@ -81,7 +81,7 @@ public:
         return disc_->copy_file(f, on_disc(target), target, p_);
     }
     bool refused(const iso_entry& e, const char* why) override {
-        setup_log("skipped %s in %s: %s", e.name, where(), why);
+        setup_log("skipped %s in %s: %s", iso::utf8_name(e.name).c_str(), where(), why);
         return true;
     }
     bool enter(const iso_entry& e) override {
@@ -101,8 +101,7 @@ public:
     // Reads the directory entered last (the walk enters before it reads).
     bool read(uint32_t lba, uint32_t count, uint8_t* dest) override {
         if (folders_.back().path.empty()) return false;  // a folder left out: nothing below it is read
-        const char* dir = on_disc(folders_.back().path.c_str());
-        if (!*dir) dir = "\\";  // the top of the extraction
+        const char* dir = where();
         if (disc_->read_or_ask(lba, count, dest, dir)) return true;
         const char* slash = strrchr(dir, '\\');
         setup_log("read error in %s", slash && slash[1] ? slash + 1 : dir);
@@ -143,7 +142,7 @@ private:
         while (*rel == '\\') rel++;
         return rel;
     }
-    // The folder being walked, on the disc.
+    // The folder being walked, on the disc ("\\" at the top).
     const char* where() const {
         const char* dir = on_disc(folders_.back().path.c_str());
         return *dir ? dir : "\\";
