@@ -47,8 +47,12 @@ struct update_traits {
 
 class resource_update {
 public:
-    explicit resource_update(const char* exe) : h_(BeginUpdateResourceA(exe, FALSE)) {}
+    explicit resource_update(const char* exe) : h_(BeginUpdateResourceA(exe, FALSE)) {
+        if (!h_) open_error_ = why_not_opened(exe);
+    }
     explicit operator bool() const { return bool(h_); }
+    // Why the update could not begin.
+    DWORD open_error() const { return open_error_; }
 
     // Stages one resource; the platform keeps its own copy of the bytes.
     // Data of length 0 is not staged: it carries nothing, and Wine refuses it.
@@ -60,10 +64,25 @@ public:
     bool commit() { return EndUpdateResourceA(h_.release(), FALSE) != 0; }
 
 private:
+    // Wine's BeginUpdateResource leaves no code behind: the file, opened as
+    // the update would open it, says why, and a file that opens is no program.
+    static DWORD why_not_opened(const char* exe) {
+        if (const DWORD error = GetLastError()) return error;
+        file_handle f(CreateFileA(exe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        return f ? DWORD(ERROR_BAD_EXE_FORMAT) : GetLastError();
+    }
+
     unique_win<update_traits> h_;
+    DWORD open_error_ = 0;
 };
 
 void log_error(const char* msg) { setup_log("ERROR: %s", msg); }
+
+// A resource call that failed: its reason on a line of its own, then the error.
+void log_failed(const char* msg, const char* exe, DWORD error) {
+    setup_log("cannot change the resources of %s (%s)", exe, error_text(error).c_str());
+    log_error(msg);
+}
 
 // The bytes of the resource (name, type) in the source module, or nullopt when
 // it is missing or cannot be had. A size that would reach past the mapped
@@ -147,7 +166,7 @@ int inject_icon_ico(const char* exe, const unsigned char* data, uint64_t len) {
 
     resource_update update(exe);
     if (!update) {
-        log_error(OPEN_FAILED);
+        log_failed(OPEN_FAILED, exe, update.open_error());
         return 0;
     }
     std::vector<uint8_t> group = file.group_dir();
@@ -160,20 +179,22 @@ int inject_icon_ico(const char* exe, const unsigned char* data, uint64_t len) {
         const ico::range image = *file.image(i);
         if (!update.stage(RT_ICON, WORD(i), image.bytes, image.length)) {
             // Images 1 to i - 1 go with the update: the file keeps its old icon.
+            const DWORD error = GetLastError();
             update.drop();
-            log_error(STAGE_FAILED);
+            log_failed(STAGE_FAILED, exe, error);
             return 0;
         }
     }
     const bool staged_group = update.stage(RT_GROUP_ICON, GROUP_ID, group.data(), DWORD(group.size()));
+    const DWORD error = GetLastError();
     group = std::vector<uint8_t>();
     if (!staged_group) {
         update.drop();
-        log_error(STAGE_FAILED);
+        log_failed(STAGE_FAILED, exe, error);
         return 0;
     }
     if (!update.commit()) {
-        log_error(COMMIT_FAILED);
+        log_failed(COMMIT_FAILED, exe, GetLastError());
         return 0;
     }
     setup_log("icon: %d images from the CD", int(n));
@@ -184,6 +205,7 @@ int inject_icon_from_exe(const char* exe, const char* src) {
     // Mapped as a resource image: none of the source's code runs.
     module_handle module(LoadLibraryExA(src, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
     if (!module) {
+        setup_log("cannot load %s (%s)", src, error_text(GetLastError()).c_str());
         log_error("cannot open the game program for its icon");
         return 0;
     }
@@ -221,7 +243,7 @@ int inject_icon_lbm(const char* exe, const unsigned char* data, uint64_t len) {
 
     resource_update update(exe);
     if (!update) {
-        log_error(OPEN_FAILED);
+        log_failed(OPEN_FAILED, exe, update.open_error());
         return 0;
     }
     bool staged = true;
@@ -230,14 +252,15 @@ int inject_icon_lbm(const char* exe, const unsigned char* data, uint64_t len) {
         staged = update.stage(RT_ICON, WORD(k), img.data(), DWORD(img.size()));
     }
     staged = staged && update.stage(RT_GROUP_ICON, GROUP_ID, icon.group.data(), DWORD(icon.group.size()));
+    const DWORD error = GetLastError();
     icon = emblem::icon_set();
     if (!staged) {
         update.drop();
-        log_error(STAGE_FAILED);
+        log_failed(STAGE_FAILED, exe, error);
         return 0;
     }
     if (!update.commit()) {
-        log_error(COMMIT_FAILED);
+        log_failed(COMMIT_FAILED, exe, GetLastError());
         return 0;
     }
     return 1;

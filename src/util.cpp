@@ -175,6 +175,8 @@ int copy_file(const char* src, const char* dst, progress* p, const read_again_fn
 }
 
 std::string error_text(unsigned long code) {
+    // A call that failed without a code: "error 0: Success." would mislead.
+    if (code == 0) return "no error code from the system";
     wchar_t* text = nullptr;
     const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                        FORMAT_MESSAGE_IGNORE_INSERTS,

@@ -57,7 +57,7 @@ inline uint64_t whole_clusters(uint64_t bytes, uint32_t cluster) {
 
 // "error 112: There is not enough space on the disk." : the system's code and
 // its own text for it, in the user's language, for a log line. A COM result
-// (0x80070005) is given in hexadecimal.
+// (0x80070005) is given in hexadecimal; 0 (a call that set no code) says so.
 std::string error_text(unsigned long code);
 
 // A file's or folder's identity: its volume's serial number and its index

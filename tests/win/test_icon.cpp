@@ -20,6 +20,11 @@ namespace {
 using bytes = std::vector<uint8_t>;
 using lines = std::vector<std::string>;
 
+// The line that names why a program that is not there cannot take an icon.
+std::string not_found(const std::string& exe) {
+    return "cannot change the resources of " + exe + " (" + error_text(ERROR_FILE_NOT_FOUND) + ")";
+}
+
 void put16(bytes& b, uint16_t v) {
     b.push_back(uint8_t(v));
     b.push_back(uint8_t(v >> 8));
@@ -271,8 +276,8 @@ TEST(IconFile, ChecksComeBeforeTheProgramIsOpened) {
     EXPECT_EQ(ico(missing, bytes{0, 0, 1, 1, 0, 0}), 0) << "byte 3 is not examined";
     EXPECT_EQ(log.lines(), (lines{"setup started", "ERROR: icon file is not an .ico", "ERROR: icon file is not an .ico",
                                   "ERROR: icon file is not an .ico", "ERROR: icon file is truncated",
-                                  "ERROR: cannot update the game executable's icon",
-                                  "ERROR: cannot update the game executable's icon"}));
+                                  not_found(missing), "ERROR: cannot update the game executable's icon",
+                                  not_found(missing), "ERROR: cannot update the game executable's icon"}));
     EXPECT_FALSE(path_exists(missing.c_str()));
 }
 
@@ -405,7 +410,9 @@ TEST(IconFromProgram, NothingToTakeOrNothingToOpen) {
     for (std::string src : {dir + "\\absent.exe", dir + "\\notes.exe"}) {
         from_result f = from_program(src, "unloadable_target");
         EXPECT_EQ(f.result, 0) << src;
-        EXPECT_EQ(f.log, (lines{"setup started", "ERROR: cannot open the game program for its icon"})) << src;
+        ASSERT_EQ(f.log.size(), 3u) << src;
+        EXPECT_EQ(f.log[1].rfind("cannot load " + src + " (error ", 0), 0u) << f.log[1];
+        EXPECT_EQ(f.log[2], "ERROR: cannot open the game program for its icon") << src;
     }
 }
 
@@ -518,7 +525,7 @@ TEST(Emblem, RefusedPicturesLeaveTheProgramAlone) {
     EXPECT_EQ(lbm(missing, pbm(2, 1, palette, {2, 0})), 0);
     EXPECT_EQ(log.lines(), (lines{"setup started", "ERROR: game emblem picture not understood",
                                   "ERROR: game emblem picture is empty", "ERROR: game emblem picture not understood",
-                                  "ERROR: cannot update the game executable's icon"}));
+                                  not_found(missing), "ERROR: cannot update the game executable's icon"}));
 }
 
 }  // namespace
