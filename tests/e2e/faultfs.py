@@ -10,7 +10,9 @@ again whenever it changes, one fault a line:
 
 PATH is a file's path below SOURCE (forward slashes); a read request that
 overlaps its bytes START to END (END excluded) fails with EIO, TIMES times
-(a number) or every time ("always"). Rewriting CONTROL starts the counts
+(a number) or every time ("always"). A PATH that is a folder cannot be
+opened for listing instead (EACCES, as a folder the user may not read; take
+START 0 and END 1). Rewriting CONTROL starts the counts
 afresh; an empty or missing CONTROL means no faults. Each injected failure is
 appended to CONTROL.hits as "PATH OFFSET SIZE".
 
@@ -80,6 +82,11 @@ class FaultFS(fusepy.Operations):
         for k in ("st_atime", "st_mtime", "st_ctime"):
             attrs[k] = attrs.pop(k + "_ns")
         return attrs
+
+    def opendir(self, path):
+        if self._should_fail(path, 0, 1):
+            raise fusepy.FuseOSError(errno.EACCES)
+        return 0
 
     def readdir(self, path, fh):
         return [".", ".."] + os.listdir(self._real(path))

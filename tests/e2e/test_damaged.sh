@@ -128,6 +128,15 @@ fails "directory, never" "cannot read sector $dir_sector of DATA1\\D003 (${error
     "read error in D003" "ERROR: copying disc 1 failed"
 check "directory, never: nothing copied from it" [ -z "$(ls -A "$work/dir/game/cd/DATA1/D003")" ]
 
+echo "== a folder disc whose folder never lists"
+# Like an image's directory, it fails the copy instead of arriving empty.
+faults "damaged/disc1/DATA1/D003 0 1 always"
+timed_install "$work/unlisted" "$W\\disc1" "$W\\disc2.cue"
+listed=$(log_text | sed -n 's/^cannot list the folder DATA1\\D003 of disc 1 (\(error [0-9]*: .*\))$/\1/p')
+fails "unlisted folder" "cannot list the folder DATA1\\D003 of disc 1 (${listed:-?})" "read error in DATA1\\D003" \
+    "ERROR: copying disc 1 failed"
+check "unlisted folder: nothing copied from it" [ ! -e "$work/unlisted/game/cd/DATA1/D003/F00015.DAT" ]
+
 echo "== an image of 100 folders none of which reads"
 # Measuring the disc neither waits nor asks: the copy meets the first folder,
 # retries it once and fails, in about a second rather than a round of
