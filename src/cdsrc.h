@@ -11,8 +11,9 @@
 
 // Asked on the copying thread when a read from a disc still fails after its
 // retries: true to read there again (the user has cleaned the disc), false
-// to give up. disc is the disc's number, file its path on the disc.
-using disc_question = bool (*)(int disc, const char* file);
+// to give up. user is what the question was set with, disc the disc's
+// number, file its path on the disc.
+using disc_question = bool (*)(void* user, int disc, const char* file);
 
 // What a disc's files come to.
 struct disc_size {
@@ -29,10 +30,12 @@ public:
     // "folder %s", or "image %s" and the like naming the rip's kind and the file read.
     const char* describe() const { return desc_.c_str(); }
     // The disc's number in an installation, for its lines, and its question
-    // (null: a read that fails for good fails the copy, as in silent mode).
-    void set_question(int number, disc_question ask) {
+    // with what it is asked with (null: a read that fails for good fails the
+    // copy, as in silent mode).
+    void set_question(int number, disc_question ask, void* user) {
         number_ = number;
         ask_ = ask;
+        ask_user_ = user;
     }
 
     // True when a file or folder of that path (relative to the disc's root) exists.
@@ -54,13 +57,14 @@ protected:
     explicit cd_source(std::string desc) : desc_(std::move(desc)) {}
     void set_description(std::string desc) { desc_ = std::move(desc); }
     // Asks the disc's question about file, if it has one: true to read there again.
-    bool ask_again(const char* file) const { return ask_ && ask_(number_, file); }
+    bool ask_again(const char* file) const { return ask_ && ask_(ask_user_, number_, file); }
     int number() const { return number_; }
 
 private:
     std::string desc_;
     int number_ = 0;
     disc_question ask_ = nullptr;
+    void* ask_user_ = nullptr;
 };
 
 using source_ptr = std::unique_ptr<cd_source>;

@@ -225,10 +225,7 @@ int do_install(const install_opts* o, progress_fn cb, void* user, disc_question 
         std::string why;
         disc[i].reset(cd_open(o->cd[i], &why));
         if (!disc[i] || !game_is_disc(disc[i].get(), unsigned(i))) {
-            const bool opened = disc[i] != nullptr;
-            disc[0].reset();
-            disc[1].reset();
-            if (opened) {
+            if (disc[i]) {
                 log_error("this is not disc %d of Tolvenar", i + 1);
             } else {
                 setup_log("disc %d: %s", i + 1, why.c_str());
@@ -241,6 +238,7 @@ int do_install(const install_opts* o, progress_fn cb, void* user, disc_question 
         needed += size.allocated;
     }
     const uint32_t estimated_kib = uint32_t((p.total + 12582912) >> 10);
+
     // Nothing is created through a link, nor where a copy would read what it
     // writes, nor unless it all fits: both discs, the game files laid out from
     // them, the game program with its icon, the uninstaller, and room for the rest.
@@ -261,20 +259,18 @@ int do_install(const install_opts* o, progress_fn cb, void* user, disc_question 
 
     if (!make_dirs(hd)) {
         setup_log("cannot create %s (%s)", hd, error_text(GetLastError()).c_str());
-        disc[0].reset();
-        disc[1].reset();
         setup_log("ERROR: %s", "cannot create the install folder");
         return 0;
     }
 
-    // Both discs land in one cd tree; disc 2 replaces disc 1's file of the same path.
+    // Both discs land in one cd tree; disc 2 replaces disc 1's file of the
+    // same path. Each disc is closed as soon as it is copied.
     for (int i = 0; i < 2; i++) {
         setup_log("Copying disc %d: %s ...", i + 1, cd_describe(disc[i].get()));
-        disc[i]->set_question(i + 1, ask);
+        disc[i]->set_question(i + 1, ask, user);
         int ok = cd_copy_all(disc[i].get(), cd, &p);
         disc[i].reset();
         if (!ok) {
-            disc[1].reset();
             log_error("copying disc %d failed", i + 1);
             return 0;
         }

@@ -19,7 +19,7 @@ struct install_opts {
 // Runs one whole installation from o; 1 when complete, 0 at the first failure
 // (the reason is in the log). cb (may be null) is told of every progress
 // advance; ask (may be null) is asked whether to read a disc again that
-// still fails after the retries.
+// still fails after the retries. Both are called with user.
 int do_install(const install_opts* o, progress_fn cb, void* user, disc_question ask = nullptr);
 
 // Icon transplant (icon.cpp). Each writes the icon resources of the program

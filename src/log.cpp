@@ -11,7 +11,8 @@
 
 namespace {
 FILE* logf;      // the log file, or null before it is opened or when it could not be
-log_sink sink;   // the window's receiver, once it exists
+log_sink sink;       // the window's receiver, once it exists
+void* sink_user;     // and what it is told each line with
 }  // namespace
 
 void setup_log(const char* fmt, ...) {
@@ -25,7 +26,7 @@ void setup_log(const char* fmt, ...) {
         fputc('\n', logf);
         fflush(logf);
     }
-    if (sink && !unattended()) sink(line);
+    if (sink && !unattended()) sink(sink_user, line);
 }
 
 void log_open() {
@@ -46,4 +47,9 @@ void log_close() {
     logf = nullptr;
 }
 
-void log_set_sink(log_sink s) { sink = s; }
+void log_set_sink(log_sink s, void* user) {
+    sink = s;
+    sink_user = s ? user : nullptr;
+}
+
+void* log_sink_user() { return sink_user; }

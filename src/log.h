@@ -12,7 +12,10 @@ void setup_log(const char* fmt, ...) PRINTF_FORMAT(1, 2);
 void log_open();
 void log_close();
 
-// Receives every line after it is in the file; it must copy what it keeps.
-typedef void (*log_sink)(const char* line);
+// Receives every line after it is in the file, with the user it was set
+// with; it must copy what it keeps.
+typedef void (*log_sink)(void* user, const char* line);
 // Sets the sink (null: none). In an unattended run no line reaches it.
-void log_set_sink(log_sink sink);
+void log_set_sink(log_sink sink, void* user);
+// The user the sink was set with; null without a sink.
+void* log_sink_user();

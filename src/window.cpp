@@ -21,7 +21,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <atomic>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -94,22 +93,17 @@ struct disc_unreadable {
 };
 
 // What an installation's worker thread is started with: its own copy of the
-// choices and the window it reports to. The worker frees it.
+// choices and what it reports to. The worker frees it.
 struct install_job {
     install_opts opts;
-    HWND window;
+    report_target reports;
 };
 
-// Where log lines and progress go (log_set_window). The log's sink is a
-// plain function called on any thread, so the window it posts to is kept for
-// the whole process.
-std::atomic<HWND> target{nullptr};
-
-// The setup log's sink: a heap copy of each line goes to the window, which
-// frees it. A line whose copy cannot be made is already in the file; the
-// window misses it.
-void post_line(const char* line) {
-    HWND to = target;
+// The setup log's sink (user: the window): a heap copy of each line goes to
+// the window, which frees it. A line whose copy cannot be made is already in
+// the file; the window misses it.
+void post_line(void* user, const char* line) {
+    HWND to = static_cast<HWND>(user);
     if (!to) return;
     if (char* copy = _strdup(line)) {
         if (!PostMessageA(to, WM_LOG_LINE, 0, reinterpret_cast<LPARAM>(copy))) free(copy);
@@ -134,13 +128,9 @@ UINT dpi_of(HWND w) {
     return d ? d : system_dpi();
 }
 
-// The window that this thread's installation asks about a damaged disc. The
-// question's callback carries no context, so the worker sets this from its
-// job before it starts; no other thread reads it.
-thread_local HWND asked_window;
-
-// On the worker thread: asks the window and waits for the answer.
-bool ask_disc_again(int disc, const char* file) {
+// On the worker thread (user: its report_target): asks the window and waits
+// for the answer.
+bool ask_disc_again(void* user, int disc, const char* file) {
     disc_unreadable q = {};
     text_printf(q.text, sizeof q.text,
                 "Disc %d could not be read at %s. Clean the disc, put it back and press Retry, or "
@@ -149,7 +139,8 @@ bool ask_disc_again(int disc, const char* file) {
     q.answer = IDCANCEL;
     q.answered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (!q.answered) return false;
-    if (PostMessageA(asked_window, WM_DISC_UNREADABLE, 0, reinterpret_cast<LPARAM>(&q)))
+    HWND window = static_cast<report_target*>(user)->window;
+    if (PostMessageA(window, WM_DISC_UNREADABLE, 0, reinterpret_cast<LPARAM>(&q)))
         WaitForSingleObject(q.answered, INFINITE);
     CloseHandle(q.answered);
     return q.answer == IDRETRY;
@@ -157,9 +148,8 @@ bool ask_disc_again(int disc, const char* file) {
 
 DWORD WINAPI install_worker(void* start) {
     const std::unique_ptr<install_job> job(static_cast<install_job*>(start));
-    asked_window = job->window;
-    int ok = do_install(&job->opts, on_progress, nullptr, ask_disc_again);
-    PostMessageA(job->window, WM_INSTALL_ENDED, ok, 0);
+    int ok = do_install(&job->opts, on_progress, &job->reports, ask_disc_again);
+    PostMessageA(job->reports.window, WM_INSTALL_ENDED, ok, 0);
     return 0;
 }
 
@@ -351,8 +341,7 @@ struct setup_window {
 
     // The log's lines go nowhere once the window is gone.
     void on_destroy() {
-        HWND self = hwnd;
-        target.compare_exchange_strong(self, nullptr);
+        if (log_sink_user() == hwnd) log_set_window(nullptr);
         PostQuitMessage(0);
     }
 
@@ -469,7 +458,7 @@ struct setup_window {
         SetWindowTextA(st, "Installing...");
         auto job = std::make_unique<install_job>();
         job->opts = *opts;
-        job->window = hwnd;
+        job->reports.window = hwnd;
         HANDLE thread = CreateThread(nullptr, 0, install_worker, job.get(), 0, nullptr);
         if (!thread) {
             // Ends like a failed installation, so that the window does not stay
@@ -695,17 +684,13 @@ int run_window(HINSTANCE instance, int show, install_opts* o) {
     return 0;
 }
 
-void log_set_window(HWND window) {
-    target = window;
-    log_set_sink(window ? post_line : nullptr);
-}
+void log_set_window(HWND window) { log_set_sink(window ? post_line : nullptr, window); }
 
-HWND log_window() { return unattended() ? nullptr : target.load(); }
+HWND log_window() { return unattended() ? nullptr : static_cast<HWND>(log_sink_user()); }
 
-void on_progress(uint64_t done, uint64_t total, void*) {
-    // The last value this thread posted. Each installation reports from a
-    // worker thread of its own, so no other thread shares it.
-    thread_local int last = -1;
+void on_progress(uint64_t done, uint64_t total, void* user) {
+    auto* target = static_cast<report_target*>(user);
+    if (!target || !target->window || unattended()) return;
     int value = 0;
     if (total) {
         // Wide arithmetic: done * 1000 must not wrap for very large totals.
@@ -713,9 +698,7 @@ void on_progress(uint64_t done, uint64_t total, void*) {
                     ? 1000
                     : static_cast<int>(static_cast<unsigned __int128>(done) * 1000 / total);
     }
-    if (value == last) return;
-    HWND to = log_window();  // null before the window exists and in silent mode
-    if (!to) return;
-    last = value;
-    PostMessageA(to, WM_INSTALL_PROGRESS, value, 0);
+    if (value == target->last_progress) return;
+    target->last_progress = value;
+    PostMessageA(target->window, WM_INSTALL_PROGRESS, value, 0);
 }

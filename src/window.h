@@ -24,13 +24,21 @@ const UINT WM_DISC_UNREADABLE = WM_APP + 4;
 // installation ends the process with exit code 1.
 int run_window(HINSTANCE instance, int show, install_opts* o);
 
-// The window that log lines and progress are posted to (null: none). Setting
-// it makes it the setup log's sink; the setup window sets itself when it is
-// made and clears itself when it is destroyed.
+// The window that log lines are posted to (null: none). Setting it makes it
+// the setup log's sink; the setup window sets itself when it is made and
+// clears itself when it is destroyed.
 void log_set_window(HWND window);
-// That window; null before it exists and in silent mode.
+// That window; null before it exists and in an unattended run.
 HWND log_window();
 
-// The window's progress callback: posts the per-mille value to log_window()
-// when it differs from the last one posted on the calling thread.
+// What an installation reports to: the window, and the last per-mille
+// value of progress posted to it.
+struct report_target {
+    HWND window = nullptr;
+    int last_progress = -1;
+};
+
+// The window's progress callback (user: a report_target): posts the
+// per-mille value when it differs from the last one posted; in an
+// unattended run, or without a window, nothing.
 void on_progress(uint64_t done, uint64_t total, void* user);

@@ -9,14 +9,14 @@
 #include "cdsrc.h"
 #include "log.h"
 
-static void print_line(const char* line) { std::printf("log: %s\n", line); }
+static void print_line(void*, const char* line) { std::printf("log: %s\n", line); }
 
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::printf("usage: extract_disc DISC FOLDER\n");
         return 2;
     }
-    log_set_sink(print_line);
+    log_set_sink(print_line, nullptr);
     std::string why;
     source_ptr cd(cd_open(argv[1], &why));
     if (!cd) {

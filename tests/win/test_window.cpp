@@ -41,60 +41,59 @@ struct message_window {
 
 using values = std::vector<WPARAM>;
 
-// One sequence: the callback remembers the last value its thread posted, so
-// the order of these steps matters.
+// One sequence: the callback remembers the last value it posted to its
+// target, so the order of these steps matters.
 TEST(OnProgress, PostsEachPerMilleValueOnce) {
     message_window w;
     ASSERT_NE(w.h, nullptr);
 
-    log_set_window(nullptr);
+    report_target target;
     on_progress(5, 10, nullptr);
-    EXPECT_EQ(w.posted(), values{}) << "before the window exists nothing is posted";
+    on_progress(5, 10, &target);
+    EXPECT_EQ(w.posted(), values{}) << "without a target or a window nothing is posted";
 
-    log_set_window(w.h);
-    on_progress(0, 0, nullptr);
+    target.window = w.h;
+    on_progress(0, 0, &target);
     EXPECT_EQ(w.posted(), values{0}) << "the first call posts, even a 0 (nothing expected: 0)";
-    on_progress(0, 1000, nullptr);
-    on_progress(999, 1000000, nullptr);
+    on_progress(0, 1000, &target);
+    on_progress(999, 1000000, &target);
     EXPECT_EQ(w.posted(), values{}) << "an equal value posts nothing";
 
-    on_progress(1, 1000, nullptr);
-    on_progress(2, 1000, nullptr);
-    on_progress(2999, 1000000, nullptr);
+    on_progress(1, 1000, &target);
+    on_progress(2, 1000, &target);
+    on_progress(2999, 1000000, &target);
     EXPECT_EQ(w.posted(), (values{1, 2})) << "values are rounded down";
 
-    on_progress(1, 3, nullptr);
-    on_progress(2, 3, nullptr);
+    on_progress(1, 3, &target);
+    on_progress(2, 3, &target);
     EXPECT_EQ(w.posted(), (values{333, 666}));
 
-    on_progress(11, 10, nullptr);
-    on_progress(10, 10, nullptr);
+    on_progress(11, 10, &target);
+    on_progress(10, 10, &target);
     EXPECT_EQ(w.posted(), values{1000}) << "more done than expected shows as 1000";
 
-    on_progress(UINT64_MAX / 2, UINT64_MAX, nullptr);
+    on_progress(UINT64_MAX / 2, UINT64_MAX, &target);
     EXPECT_EQ(w.posted(), values{499}) << "no wrap-around for huge byte counts";
 
     set_unattended(true);
-    on_progress(7, 10, nullptr);
+    on_progress(7, 10, &target);
     EXPECT_EQ(w.posted(), values{}) << "silent mode posts nothing";
     set_unattended(false);
-    on_progress(7, 10, nullptr);
+    on_progress(7, 10, &target);
     EXPECT_EQ(w.posted(), values{700}) << "and leaves the last value as it was";
-
-    log_set_window(nullptr);
 }
 
 // Over a whole run, however many chunks are reported, at most one message per value.
 TEST(OnProgress, AtMostOneMessagePerValueInARun) {
     message_window w;
-    log_set_window(w.h);
-    on_progress(0, 1, nullptr);  // a known starting point
+    report_target target;
+    target.window = w.h;
+    on_progress(0, 1, &target);  // a known starting point
     w.posted();
     const uint64_t total = 3 * 1024 * 1024 + 17;
-    for (uint64_t done = 0; done <= total; done += 997) on_progress(done, total, nullptr);
-    on_progress(total, total, nullptr);
+    for (uint64_t done = 0; done <= total; done += 997) on_progress(done, total, &target);
+    on_progress(total, total, &target);
     values v = w.posted();
-    log_set_window(nullptr);
     ASSERT_FALSE(v.empty());
     EXPECT_EQ(v.size(), 1000u) << "0 was posted before, 1..1000 once each";
     for (size_t i = 0; i < v.size(); i++) EXPECT_EQ(v[i], i + 1);
