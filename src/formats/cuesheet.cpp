@@ -75,6 +75,7 @@ struct track {
     uint64_t first = 0, last = 0;  // its first and latest INDEX
     bool has_index1 = false;
     uint64_t index1 = 0;
+    bool continued = false;  // its INDEX 00 was in the file before
     uint64_t pregap = 0, postgap = 0;
 };
 
@@ -96,6 +97,7 @@ public:
     }
 
     bool finish() {
+        if (in_track_ && !t_.has_index1) return no_index1();
         if (!end_file()) return false;
         if (!found_) return fail_plain("has no data track (an audio CD?)");
         return true;
@@ -181,7 +183,10 @@ private:
         uint64_t frames;
         if (w.size() < 2 || !rip::msf(w[1], 3, 99, &frames))
             return fail(number, w[0] + " needs a length (mm:ss:ff)");
-        (rip::same_nocase(w[0], "PREGAP") ? t_.pregap : t_.postgap) = frames;
+        const bool pregap = rip::same_nocase(w[0], "PREGAP");
+        if (pregap && t_.continued)
+            return fail(number, "PREGAP of track " + std::to_string(t_.number) + " comes after its INDEX 00");
+        (pregap ? t_.pregap : t_.postgap) = frames;
         return true;
     }
 
@@ -189,17 +194,29 @@ private:
         return fail(t_.line, "track " + std::to_string(t_.number) + " has no INDEX 01");
     }
 
-    // The open track runs to its file's end.
+    // The open track runs to its file's end. A track whose INDEX 01 is still
+    // to come goes on in the next file, which must hold it: rippers that
+    // write a file per track may leave each track's gap at the end of the
+    // file before.
     bool end_file() {
         if (!in_track_) return true;
-        if (!t_.has_index1) return no_index1();
-        in_track_ = false;
-        return close(t_, rip::TO_FILE_END);
+        if (t_.has_index1) {
+            in_track_ = false;
+            return close(t_, rip::TO_FILE_END);
+        }
+        if (!t_.indexed || t_.continued) return no_index1();
+        if (!close(t_, rip::TO_FILE_END, false)) return false;
+        t_.continued = true;
+        t_.first_in_file = true;
+        t_.first = t_.last = 0;
+        t_.pregap = 0;
+        return true;
     }
 
     // Adds a track's pieces: its pregap, its sectors up to end (a position
-    // in its file, or TO_FILE_END), its postgap.
-    bool close(const track& t, uint64_t end) {
+    // in its file, or TO_FILE_END), and when whole, its postgap. A track that
+    // goes on in the next file is not whole here.
+    bool close(const track& t, uint64_t end, bool whole = true) {
         const uint64_t start = t.first_in_file ? 0 : t.first;
         rip::piece p;
         p.track = t.number;
@@ -213,6 +230,7 @@ private:
         p.offset = file_bytes_;
         p.sectors = end == rip::TO_FILE_END ? end : end - start;
         if (!rip::add_piece(out_, p, why_)) return false;
+        if (!whole) return true;
         if (t.mode->data && !found_) {
             found_ = true;
             out_->origin_piece = out_->pieces.size() - 1;

@@ -24,11 +24,13 @@ const char* mode_name(const rip::piece& p) {
 }
 
 // A sheet of the layout: a FILE where a piece starts its file (offset 0), a
-// TRACK for each stored piece with the gaps of its track as PREGAP and
-// POSTGAP, INDEX positions counted in the file.
+// TRACK for each track with the gaps of its track as PREGAP and POSTGAP,
+// INDEX positions counted in the file. A track in two stored pieces starts
+// with its INDEX 00 in the first and has its INDEX 01 in the second.
 std::string sheet_of(const rip::disc_layout& l) {
     std::string s;
     uint64_t at = 0;  // frames into the file
+    unsigned last_track = 0;
     for (size_t i = 0; i < l.pieces.size(); i++) {
         const rip::piece& p = l.pieces[i];
         if (!p.stored) continue;
@@ -38,12 +40,23 @@ std::string sheet_of(const rip::disc_layout& l) {
             s += "FILE " + (bare ? p.file : "\"" + p.file + "\"") + " BINARY\n";
             at = 0;
         }
-        s += "TRACK " + std::to_string(p.track) + " " + mode_name(p) + "\n";
-        if (i > 0 && !l.pieces[i - 1].stored && l.pieces[i - 1].track == p.track)
-            s += "PREGAP " + msf_text(l.pieces[i - 1].sectors) + "\n";
+        const bool continued = p.track == last_track;
+        last_track = p.track;
+        size_t next = i + 1;
+        while (next < l.pieces.size() && !l.pieces[next].stored) next++;
+        const bool goes_on = next < l.pieces.size() && l.pieces[next].track == p.track;
+        if (!continued) {
+            s += "TRACK " + std::to_string(p.track) + " " + mode_name(p) + "\n";
+            if (i > 0 && !l.pieces[i - 1].stored && l.pieces[i - 1].track == p.track)
+                s += "PREGAP " + msf_text(l.pieces[i - 1].sectors) + "\n";
+        }
         const uint64_t into = i == l.origin_piece ? l.origin_sector : 0;
-        if (into) s += "INDEX 00 " + msf_text(at) + "\n";
-        s += "INDEX 01 " + msf_text(at + into) + "\n";
+        if (goes_on) {
+            if (!continued) s += "INDEX 00 " + msf_text(at) + "\n";
+        } else {
+            if (into && !continued) s += "INDEX 00 " + msf_text(at) + "\n";
+            s += "INDEX 01 " + msf_text(at + into) + "\n";
+        }
         if (i + 1 < l.pieces.size() && !l.pieces[i + 1].stored && l.pieces[i + 1].track == p.track)
             s += "POSTGAP " + msf_text(l.pieces[i + 1].sectors) + "\n";
         if (p.sectors != rip::TO_FILE_END) at += p.sectors;

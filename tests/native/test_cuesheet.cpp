@@ -145,6 +145,29 @@ TEST(CueDisc, EachFileContinuesTheDisc) {
               "t1 1.bin@0 x* 2352/- | t2 2.bin@0 x* 2048/0 | t3 3.wav@0 x* 2352/-; origin 1+150");
     EXPECT_EQ(disc_in("FILE \"d.bin\" BINARY\n TRACK 01 MODE1/2352\n  INDEX 00 00:00:00\n  INDEX 01 00:02:00\n"),
               "t1 d.bin@0 x* 2352/16; origin 0+150");
+
+    // A file per track with each gap at the end of the file before (the
+    // other way rippers write them): the track's INDEX 00 ends one file and
+    // its INDEX 01 opens the next, where the data track's sectors count from.
+    const std::string gaps_before = "FILE \"1.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+                                    " TRACK 02 MODE1/2352\n  INDEX 00 04:00:00\n"
+                                    "FILE \"2.bin\" BINARY\n  INDEX 01 00:00:00\n";
+    EXPECT_EQ(disc_in(gaps_before), "t1 1.bin@0 x18000 2352/- | t2 1.bin@42336000 x* 2352/16 | "
+                                    "t2 2.bin@0 x* 2352/16; origin 2+0");
+    EXPECT_EQ(disc_in(gaps_before + " TRACK 03 AUDIO\n  INDEX 00 00:30:00\nFILE \"3.bin\" BINARY\n"
+                                    "  INDEX 01 00:00:00\n"),
+              "t1 1.bin@0 x18000 2352/- | t2 1.bin@42336000 x* 2352/16 | t2 2.bin@0 x2250 2352/16 | "
+              "t3 2.bin@5292000 x* 2352/- | t3 3.bin@0 x* 2352/-; origin 2+0");
+    // The INDEX 01 must still come: in the next file, not never.
+    EXPECT_EQ(disc_in("FILE \"1.bin\" BINARY\n TRACK 01 MODE1/2352\n  INDEX 00 00:00:00\n"
+                      "FILE \"2.bin\" BINARY\n TRACK 02 AUDIO\n  INDEX 01 00:00:00\n"),
+              "! is damaged at line 2: track 1 has no INDEX 01");
+    EXPECT_EQ(disc_in("FILE \"1.bin\" BINARY\n TRACK 01 MODE1/2352\n  INDEX 00 00:00:00\nFILE \"2.bin\" BINARY\n"),
+              "! is damaged at line 2: track 1 has no INDEX 01");
+    EXPECT_EQ(disc_in("FILE \"1.bin\" BINARY\n TRACK 01 MODE1/2352\n  INDEX 00 00:00:00\nFILE \"2.bin\" BINARY\n"
+                      "FILE \"3.bin\" BINARY\n  INDEX 01 00:00:00\n"),
+              "! is damaged at line 2: track 1 has no INDEX 01")
+        << "the next file, not a later one";
 }
 
 TEST(CueDisc, SizesPregapsAndPostgapsPerTrack) {
