@@ -88,12 +88,9 @@ bool read_descriptor(const std::string& path, const std::string& ext, described*
         }
         // Its chunk list and footer are in its last bytes.
         std::vector<uint8_t> tail(size_t(f.size < nrg::MAX_TAIL ? f.size : nrg::MAX_TAIL));
-        LARGE_INTEGER at;
-        at.QuadPart = LONGLONG(f.size - tail.size());
-        DWORD got = 0;
-        if (!SetFilePointerEx(f.handle.get(), at, nullptr, FILE_BEGIN) ||
-            !ReadFile(f.handle.get(), tail.data(), DWORD(tail.size()), &got, nullptr) || got != tail.size()) {
-            d->why = "cannot be read (" + error_text(GetLastError()) + ")";
+        if (read_at(f.handle.get(), f.size - tail.size(), tail.data(), DWORD(tail.size()), &error) !=
+            int64_t(tail.size())) {
+            d->why = "cannot be read (" + error_text(error) + ")";
             return false;
         }
         return nrg::read_disc(tail.data(), tail.size(), f.size, &d->layout, &d->why);

@@ -10,12 +10,8 @@
 #include "disc_names.h"
 #include "formats/iso_walk.h"
 #include "handles.h"
+#include "links.h"
 #include "log.h"
-
-namespace {
-
-
-}  // namespace
 
 // One walk over the disc's folders, files in listing order. Every real
 // folder is walked, whatever links lead to it; a linked folder (a symbolic
@@ -34,6 +30,9 @@ public:
         if (identity_of(root.c_str(), &id)) walked_.insert(id);
         return walk_dir(root, 0);
     }
+    // The folder at path is never walked, whatever leads to it: the copy's
+    // own output, which a link on the disc may reach.
+    void keep_out(const char* path) { identity_of(path, &kept_out_); }
 
 protected:
     enum class then { retry, go_on, stop };
@@ -46,8 +45,9 @@ protected:
     virtual bool enter(const std::string& path, const char* name) = 0;
     virtual bool leave_out(const std::string&, const char*) { return false; }
     virtual void leave() = 0;
-    // A linked folder that leads to one walked already, or whose target is unknown.
-    virtual void link_skipped(const std::string& path) = 0;
+    // A folder left out, and why: a linked folder that leads to one walked
+    // already or whose target is unknown, or the folder kept out.
+    virtual void skipped(const std::string& path, const char* why) = 0;
 
     // A path's place on the disc, for a line or a question.
     const char* on_disc(const std::string& path) const {
@@ -58,43 +58,64 @@ protected:
 
 private:
     bool walk_dir(const std::string& dir, int depth) {
-        WIN32_FIND_DATAA fd;
-        find_handle search;
         for (;;) {
-            search = find_handle(FindFirstFileA((dir + "\\*").c_str(), &fd));
-            if (search) break;
-            const DWORD error = GetLastError();
-            if (error == ERROR_FILE_NOT_FOUND) return true;  // a drive root with nothing in it
+            DWORD error = 0;
+            switch (list_dir(dir, depth, &error)) {
+            case listing::whole: return true;
+            case listing::ended: return false;
+            case listing::broken: break;
+            }
             const then next = unlisted(dir, error);
             if (next != then::retry) return next == then::go_on;
+        }
+    }
+
+    enum class listing { whole, ended, broken };
+    // Walks what one folder lists; ended when a file or folder ended the
+    // walk, broken (error holds the system's code) when the listing failed.
+    listing list_dir(const std::string& dir, int depth, DWORD* error) {
+        WIN32_FIND_DATAA fd;
+        find_handle search(FindFirstFileA((dir + "\\*").c_str(), &fd));
+        if (!search) {
+            *error = GetLastError();
+            // A drive root with nothing in it.
+            return *error == ERROR_FILE_NOT_FOUND ? listing::whole : listing::broken;
         }
         do {
             if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
             const std::string child = dir + "\\" + fd.cFileName;
             if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                if (!file(child, fd.cFileName, uint64_t(fd.nFileSizeHigh) << 32 | fd.nFileSizeLow)) return false;
+                if (!file(child, fd.cFileName, uint64_t(fd.nFileSizeHigh) << 32 | fd.nFileSizeLow))
+                    return listing::ended;
                 continue;
             }
             if (depth == iso::MAX_DEPTH) continue;
             file_id id;
             const bool known = identity_of(child.c_str(), &id);
+            if (known && id == kept_out_) {
+                skipped(child, "it is the folder that the disc is copied into");
+                continue;
+            }
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
                 if (!known || !walked_.insert(id).second) {
-                    link_skipped(child);
+                    skipped(child, "it links to a folder that is copied already or cannot be told apart");
                     continue;
                 }
             } else if (known) {
                 walked_.insert(id);
             }
             if (leave_out(child, fd.cFileName)) continue;
-            if (!enter(child, fd.cFileName) || !walk_dir(child, depth + 1)) return false;
+            if (!enter(child, fd.cFileName) || !walk_dir(child, depth + 1)) return listing::ended;
             leave();
         } while (FindNextFileA(search.get(), &fd));
-        return true;
+        // A listing that breaks off (a damaged folder on a CD) is no end of it.
+        *error = GetLastError();
+        return *error == ERROR_NO_MORE_FILES ? listing::whole : listing::broken;
     }
 
     std::string root_;
     std::set<file_id> walked_;
+    file_id kept_out_{};
 };
 
 class folder_disc::measurer : public walker {
@@ -114,7 +135,7 @@ protected:
         return true;
     }
     void leave() override {}
-    void link_skipped(const std::string&) override {}
+    void skipped(const std::string&, const char*) override {}
 
 private:
     uint32_t cluster_;
@@ -127,6 +148,7 @@ public:
     copier(folder_disc* disc, const char* dest, progress* p) : disc_(disc), p_(p) {
         targets_.push_back({dest, {}});
         make_dirs(dest);
+        keep_out(dest);
     }
 
 protected:
@@ -155,6 +177,7 @@ protected:
         };
         // No more than the listing said: a file that grows, or a link to a
         // device that never ends, must not fill the drive.
+        if (!not_a_link(target.c_str())) return false;
         const int ok = copy_file(path.c_str(), target.c_str(), p_, again, size);
         SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
         return ok != 0;
@@ -166,14 +189,11 @@ protected:
         return false;
     }
     bool enter(const std::string&, const char*) override {
-        if (make_dirs(targets_.back().path.c_str())) return true;
-        setup_log("cannot create %s (%s)", targets_.back().path.c_str(), error_text(GetLastError()).c_str());
-        return false;
+        return make_own_folder(targets_.back().path.c_str());
     }
     void leave() override { targets_.pop_back(); }
-    void link_skipped(const std::string& path) override {
-        setup_log("skipped %s: it links to a folder that is copied already or cannot be told apart",
-                  on_disc(path));
+    void skipped(const std::string& path, const char* why) override {
+        setup_log("skipped %s: %s", on_disc(path), why);
     }
 
 private:

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "disc_names.h"
+#include "links.h"
 #include "log.h"
 
 namespace {
@@ -30,9 +31,9 @@ bool holds_form2(const rip::run& r) {
                                                             : r.sector_size == 2336 && r.data_offset == 8;
 }
 
-// Reads up to len bytes at byte offset pos with one read call; the count
-// read, or -1 when the call failed (error then holds the system's code). A
-// seek and a plain read: Wine serves a read at an OVERLAPPED offset about
+}  // namespace
+
+// A seek and a plain read: Wine serves a read at an OVERLAPPED offset about
 // twice as slowly.
 int64_t read_at(HANDLE fh, uint64_t pos, void* dest, DWORD len, unsigned long* error) {
     LARGE_INTEGER at;
@@ -46,9 +47,6 @@ int64_t read_at(HANDLE fh, uint64_t pos, void* dest, DWORD len, unsigned long* e
     if (got < len) *error = ERROR_HANDLE_EOF;
     return got;
 }
-
-
-}  // namespace
 
 // Sector reads for the walks that neither copy nor ask: a lookup retries a
 // failed read, a measure does not.
@@ -91,7 +89,10 @@ public:
         // stand-in keeps the walk's order.
         const bool placed = target_of(e, target);
         if (failed_) return false;
-        if (placed) make_dirs(target);
+        if (placed && !make_own_folder(target)) {
+            failed_ = true;
+            return false;
+        }
         folders_.push_back({placed ? target : "", {}});
         return true;
     }
@@ -271,6 +272,7 @@ bool image_disc::read_or_ask(uint32_t lba, uint32_t count, uint8_t* dest, const 
 }
 
 bool image_disc::copy_file(const iso::iso_file& f, const char* file, const char* target, progress* p) {
+    if (!not_a_link(target)) return false;
     file_handle out = create_for_write(target);
     if (!out) {
         setup_log("cannot write %s (%s)", target, error_text(GetLastError()).c_str());

@@ -18,6 +18,11 @@ struct image_file {
     uint64_t size = 0;
 };
 
+// Reads up to len bytes at byte offset pos with one read call; the count
+// read, or -1 when the call failed (error then holds the system's code). A
+// read that stops short sets error to ERROR_HANDLE_EOF.
+int64_t read_at(HANDLE fh, uint64_t pos, void* dest, DWORD len, unsigned long* error);
+
 class image_disc final : public cd_source {
 public:
     // kind: the description's first words ("image", "Nero image", ...);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "handles.h"
+#include "log.h"
 #include "util.h"
 
 namespace {
@@ -142,6 +143,22 @@ void empty_folder(const char* dir) {
 }  // namespace
 
 int is_link(const char* path) { return kind_at(path) != link_kind::none; }
+
+bool not_a_link(const char* path) {
+    // Most of what the setup writes is new: one call tells.
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES || !is_link(path)) return true;
+    setup_log("%s is a link to another place; the setup does not write through it", path);
+    return false;
+}
+
+bool make_own_folder(const char* path) {
+    // A folder made now leads nowhere else: only one made before is looked at.
+    if (CreateDirectoryA(path, nullptr)) return true;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) return not_a_link(path);
+    if (make_dirs(path)) return true;
+    setup_log("cannot create %s (%s)", path, error_text(GetLastError()).c_str());
+    return false;
+}
 
 int link_in_chain(const char* path, char* found, size_t found_size) {
     char full[PATH_CHARS];

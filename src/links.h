@@ -11,6 +11,14 @@
 // plain file or folder, for nothing at all, and for a drive or share root.
 int is_link(const char* path);
 
+// True when path is no link; otherwise false, and a line names it: the
+// setup writes nothing through a link it met in its install tree.
+bool not_a_link(const char* path);
+
+// Makes a folder of the install tree, as make_dirs does; a folder that is
+// there already must be no link. False, with a line, when neither holds.
+bool make_own_folder(const char* path);
+
 // 1 when path itself or one of the folders above it (below its root) is a
 // link; found then holds the first one from the root down. Missing folders
 // end the walk: the setup makes them itself.

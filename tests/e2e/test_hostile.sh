@@ -205,6 +205,33 @@ check "link to nowhere: the line" [ "$(log_text | tail -n 1)" = \
     "ERROR: cannot write $(winpath "$work/out/nowhere")\\tolvenar.exe" ]
 check "link to nowhere: nothing created where it leads" mine_same
 
+# A second installation over a game tree in which links were planted since:
+# the copy meets each where it would write through it, and stops there.
+hostile reinstall "$disc1"
+check "reinstall: the first installation" [ "$code" -eq 0 ]
+for planted in TL:"$mine" TLID.000:"$mine/thesis.txt"; do
+    rel=${planted%%:*}
+    rm -rf "$target/game/cd/$rel"
+    ln -s "${planted#*:}" "$target/game/cd/$rel"
+    hostile reinstall "$disc1"
+    check "reinstall over a link at $rel: exit code 1" [ "$code" -eq 1 ]
+    check "reinstall over a link at $rel: the lines" [ "$(log_text | tail -n 2)" = "$(printf '%s\n' \
+        "$(winpath "$target/game/cd")\\$rel is a link to another place; the setup does not write through it" \
+        "ERROR: copying disc 1 failed")" ]
+    check "reinstall over a link at $rel: the user's files" mine_same
+    rm "$target/game/cd/$rel"
+done
+
+# A folder disc with a link to the install folder: the copy never walks into
+# its own output.
+cp -r "$work/discs/disc1" "$work/toout"
+ln -s "$work/out/toout" "$work/toout/OUT"
+hostile toout "$(winpath "$work/toout")"
+check "link to the install folder: exit code 0" [ "$code" -eq 0 ]
+check "link to the install folder: its own output skipped" \
+    log_has "skipped OUT\\game\\cd: it is the folder that the disc is copied into"
+check "link to the install folder: not copied into itself" [ ! -e "$target/game/cd/OUT/game/cd" ]
+
 # The same files beside the program cost its start-up scan nothing; the scan
 # looks there for disc 1 only, since the command line names disc 2.
 mkdir -p "$work/app"
