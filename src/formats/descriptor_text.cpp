@@ -6,13 +6,6 @@
 
 namespace rip {
 
-bool same_nocase(const std::string& a, const char* b) {
-    if (a.size() != strlen(b)) return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (toupper(static_cast<unsigned char>(a[i])) != b[i]) return false;
-    return true;
-}
-
 bool decimal(const std::string& s, size_t max_digits, uint64_t max, uint64_t* v) {
     if (s.empty() || s.size() > max_digits) return false;
     uint64_t n = 0;

@@ -1,7 +1,9 @@
 // Pieces of text that the rip descriptors share: keywords compared without
-// regard to case, bounded decimal numbers and mm:ss:ff positions.
+// regard to case, bounded decimal numbers, mm:ss:ff positions, the walk over
+// a descriptor's lines and the reason of a damaged one.
 #pragma once
 #include <cstddef>
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -9,7 +11,12 @@
 namespace rip {
 
 // True when a is the upper-case keyword b, a's letters in either case.
-bool same_nocase(const std::string& a, const char* b);
+inline bool same_nocase(const std::string& a, const char* b) {
+    if (a.size() != strlen(b)) return false;
+    for (size_t i = 0; i < a.size(); i++)
+        if (toupper(static_cast<unsigned char>(a[i])) != b[i]) return false;
+    return true;
+}
 
 // True when s is 1 to max_digits decimal digits whose value is at most max;
 // the value goes to *v. max_digits is at most 19, so no value can wrap.

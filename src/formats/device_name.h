@@ -2,20 +2,13 @@
 // rule for the names on a disc and the file names in a rip's descriptor.
 // Header-only, so that every tool built from the ISO 9660 decoder has it.
 #pragma once
-#include <cctype>
-#include <cstring>
 #include <string>
+
+#include "formats/descriptor_text.h"
 
 namespace win {
 
 namespace device_detail {
-
-inline bool same_nocase(const std::string& a, const char* b) {
-    if (a.size() != strlen(b)) return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (toupper(static_cast<unsigned char>(a[i])) != b[i]) return false;
-    return true;
-}
 
 // A port number: a digit, or a superscript one, two or three, which Windows
 // also takes (the UTF-8 code page passes them as two bytes, others as one).
@@ -36,7 +29,8 @@ inline bool port_digit(const std::string& s) {
 // whole name or before its first dot, trailing spaces ignored ("nul.x.bin",
 // "COM1 .img", "con").
 inline bool is_device_name(const std::string& name) {
-    using namespace device_detail;
+    using device_detail::port_digit;
+    using rip::same_nocase;
     // Windows looks only at the base name: "nul.tar.gz" is NUL.
     std::string base = name.substr(0, name.find('.'));
     while (!base.empty() && base.back() == ' ') base.pop_back();

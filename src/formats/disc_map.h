@@ -45,8 +45,8 @@ struct piece {
     bool stored = true;        // false: a gap that the rip did not store
     std::string file;          // as the descriptor names it ("" the descriptor, "*.ext" its name with that extension)
     uint64_t offset = 0;       // byte position of the first sector in the file
-    uint32_t sector_size = 0;  // bytes a sector takes in the file: 2048, 2336, 2352 or 2448 (2324, 2144 or
-                               // 2432 for sectors we do not read)
+    uint32_t sector_size = 0;  // bytes a sector takes in the file: 2048, 2336, 2352 or 2448 (2324, 2144,
+                               // 2420 or 2432 for sectors we do not read)
     uint32_t data_offset = NO_LAYOUT;  // where 2048 bytes of user data start; NO_LAYOUT: none (audio)
 };
 

@@ -41,7 +41,7 @@ bool fail(std::string* why, const std::string& what) {
     return false;
 }
 
-// Adds a track's sectors from offset up to end, stored in the image. The
+// Adds a track's sectors, stored in the image from byte from up to byte to. The
 // first data track's first one is the origin when origin is set.
 bool add_track(rip::disc_layout* out, unsigned track, uint64_t from, uint64_t to, uint32_t size, uint32_t data_offset,
                bool origin, std::string* why) {
@@ -120,7 +120,7 @@ bool etn(const uint8_t* b, uint32_t len, bool wide, uint64_t chunks, rip::disc_l
             return fail(why, "is damaged: " + name + " starts before track " + std::to_string(i) + " ends");
         if (length % m->sector_size) return fail(why, "is damaged: " + name + " is no whole number of sectors");
         const uint64_t sector = start + TAO_GAP * i;
-        if (start > rip::MAX_LBA || sector > rip::MAX_LBA)
+        if (sector > rip::MAX_LBA)
             return fail(why, "is damaged: " + name + " starts beyond the end of a CD");
         if (i > 0) {
             if (sector < disc_at)

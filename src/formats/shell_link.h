@@ -1,7 +1,7 @@
 // Shell links (.lnk files) as the shell saves them: the fixed header, the
 // target's ID list and the LinkInfo block that follows it. A LinkInfo block
-// holds the target's path in the writer's ANSI code page only, which readers
-// in another code page decode wrongly; the setup takes it out of links to
+// as Wine writes it holds the target's path only in the writer's code page,
+// which readers in another code page decode wrongly; the setup takes it out of links to
 // targets outside ASCII, leaving the ID list to name the target.
 #pragma once
 #include <cstddef>
