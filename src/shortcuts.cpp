@@ -65,10 +65,20 @@ void drop_link_info(const char* link) {
     const uint64_t link_bytes_max = 1 << 20;  // a link is a few hundred bytes
     uint64_t len = 0;
     unsigned char* data = read_file(link, &len, link_bytes_max);
-    if (!data) return;
+    if (!data) {
+        setup_log("cannot read back the shortcut %s to take out its LinkInfo block (%s)", link,
+                  error_text(GetLastError()).c_str());
+        return;
+    }
     std::vector<uint8_t> bytes(data, data + len);
     free(data);
-    if (lnk::drop_link_info(bytes) == lnk::status::found) write_file(link, bytes.data(), bytes.size());
+    switch (lnk::drop_link_info(bytes)) {
+    case lnk::status::found: write_file(link, bytes.data(), bytes.size()); break;
+    case lnk::status::none: break;
+    case lnk::status::malformed:
+        setup_log("the shortcut %s as saved is no shell link this setup can read; its LinkInfo block stays", link);
+        break;
+    }
 }
 
 void set_value(HKEY key, const char* name, DWORD type, const void* data, DWORD size) {
@@ -105,7 +115,10 @@ void shortcut_paths(char* start_menu_link, char* desktop_link) {
 void make_link(const char* link, const char* target, const char* workdir) {
     if (!link[0]) return;
     const std::wstring wlink = widen(link), wtarget = widen(target), wdir = widen(workdir);
-    if (wlink.empty()) return;
+    if (wlink.empty() || wtarget.empty()) {
+        setup_log("cannot create the shortcut %s (its name or target is no text in this code page)", link);
+        return;
+    }
     com_ref<IShellLinkW> shell_link;
     HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                       shell_link.put_void());

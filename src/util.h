@@ -27,7 +27,7 @@ int is_dir(const char* path);       // 1 if it exists and is a folder
 int is_file(const char* path);      // 1 if it exists and is not a folder
 int make_dirs(const char* path);    // 1 if the folder chain is in place afterwards
 // 1 if all len bytes were written to path (missing parent folders are
-// created); else 0 after logging "cannot write %s (error %lu)".
+// created); else 0 after logging "cannot write PATH (REASON)".
 int write_file(const char* path, const void* data, uint64_t len);
 // Whole file in a malloc'd buffer one byte longer than the file, or null.
 unsigned char* read_file(const char* path, uint64_t* len_out);

@@ -686,8 +686,6 @@ int run_window(HINSTANCE instance, int show, install_opts* o) {
 
 void log_set_window(HWND window) { log_set_sink(window ? post_line : nullptr, window); }
 
-HWND log_window() { return unattended() ? nullptr : static_cast<HWND>(log_sink_user()); }
-
 void on_progress(uint64_t done, uint64_t total, void* user) {
     auto* target = static_cast<report_target*>(user);
     if (!target || !target->window || unattended()) return;

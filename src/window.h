@@ -28,8 +28,6 @@ int run_window(HINSTANCE instance, int show, install_opts* o);
 // the setup log's sink; the setup window sets itself when it is made and
 // clears itself when it is destroyed.
 void log_set_window(HWND window);
-// That window; null before it exists and in an unattended run.
-HWND log_window();
 
 // What an installation reports to: the window, and the last per-mille
 // value of progress posted to it.

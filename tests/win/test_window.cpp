@@ -187,11 +187,11 @@ TEST(SetupWindow, IsTheLogSinkUntilItCloses) {
         FAIL() << "the window did not come up";
     }
     HWND main = GetParent(list);
-    EXPECT_EQ(log_window(), main);
+    EXPECT_EQ(log_sink_user(), main);
     PostMessageA(main, WM_CLOSE, 0, 0);
     ui.join();
     EXPECT_FALSE(IsWindow(main));
-    EXPECT_EQ(log_window(), nullptr);
+    EXPECT_EQ(log_sink_user(), nullptr);
 }
 
 }  // namespace
