@@ -37,7 +37,7 @@ for need in $required; do met "$need" || missing_required="$missing_required $ne
 missing_optional=""
 for need in $optional; do
     met "$need" && continue
-    if [ -n "$missing_required" ] || available "$need" || ! ls /var/lib/apt/lists/*_Packages >/dev/null 2>&1; then
+    if [ -n "$missing_required" ] || available "$need" || ! ls /var/lib/apt/lists/*_Packages* >/dev/null 2>&1; then
         missing_optional="$missing_optional $need"
     fi
 done

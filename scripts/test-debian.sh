@@ -17,7 +17,7 @@ set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 RELEASE   (e.g. bookworm, trixie)" >&2; exit 2; }
 release=$1
 cd "$(dirname "$0")/.."
-src=$PWD
+src=$(pwd -P)
 mirror=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
 root=$src/build/debian-$release
 log=$root.log
