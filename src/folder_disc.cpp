@@ -175,9 +175,9 @@ protected:
             setup_log("cannot read byte %llu of %s (%s)", at, file, error_text(error).c_str());
             return disc_->ask_again(file);
         };
+        if (!not_a_link(target.c_str())) return false;
         // No more than the listing said: a file that grows, or a link to a
         // device that never ends, must not fill the drive.
-        if (!not_a_link(target.c_str())) return false;
         const int ok = copy_file(path.c_str(), target.c_str(), p_, again, size);
         SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
         return ok != 0;

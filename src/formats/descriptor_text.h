@@ -2,8 +2,8 @@
 // regard to case, bounded decimal numbers, mm:ss:ff positions, the walk over
 // a descriptor's lines and the reason of a damaged one.
 #pragma once
-#include <cstddef>
 #include <cctype>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>

@@ -1,8 +1,8 @@
 // Shell links (.lnk files) as the shell saves them: the fixed header, the
 // target's ID list and the LinkInfo block that follows it. A LinkInfo block
 // as Wine writes it holds the target's path only in the writer's code page,
-// which readers in another code page decode wrongly; the setup takes it out of links to
-// targets outside ASCII, leaving the ID list to name the target.
+// which readers in another code page decode wrongly; the setup takes it out
+// of links to targets outside ASCII, leaving the ID list to name the target.
 #pragma once
 #include <cstddef>
 #include <cstdint>
