@@ -81,7 +81,7 @@ public:
     }
 
     bool finish() {
-        if (!clonecd_) return plain("is not a CloneCD control file: it has no [CloneCD] section");
+        if (!clonecd_) return rip::fail(why_, "is not a CloneCD control file: it has no [CloneCD] section");
         // The first session's tracks, in track order.
         std::vector<track> session;
         for (const track& t : tracks_)
@@ -92,7 +92,7 @@ public:
             uint64_t point, s;
             if (point_value(e.point, &point) && point == 0xA2 && rip::decimal(e.session, 2, 99, &s) && s == 1 &&
                 !rip::decimal(e.plba, 6, rip::MAX_LBA + 1, &lead_out))
-                return plain("is damaged: its lead-out address " + e.plba + " is no address on a CD");
+                return rip::fail(why_, "is damaged: its lead-out address " + e.plba + " is no address on a CD");
         }
         for (size_t k = 0; k < session.size(); k++) {
             const track& t = session[k];
@@ -109,7 +109,7 @@ public:
                                           "track " + std::to_string(session[k + 1].number) +
                                               " does not start after " + name);
             } else if (end != rip::TO_FILE_END && end <= t.index1) {
-                return plain("is damaged: its lead-out lies before the end of " + name);
+                return rip::fail(why_, "is damaged: its lead-out lies before the end of " + name);
             }
             rip::piece p;
             p.track = t.number;
@@ -126,15 +126,10 @@ public:
                 out_->origin_sector = t.index1 - start;
             }
         }
-        return found_ || plain("has no data track (an audio CD?)");
+        return found_ || rip::fail(why_, "has no data track (an audio CD?)");
     }
 
 private:
-    bool plain(const std::string& what) {
-        *why_ = what;
-        return false;
-    }
-
     bool section(const std::string& l, size_t number) {
         in_track_ = in_entry_ = false;
         const size_t close = l.find(']');

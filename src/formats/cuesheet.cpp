@@ -99,17 +99,13 @@ public:
     bool finish() {
         if (in_track_ && !t_.has_index1) return no_index1();
         if (!end_file()) return false;
-        if (!found_) return fail_plain("has no data track (an audio CD?)");
+        if (!found_) return rip::fail(why_, "has no data track (an audio CD?)");
         return true;
     }
 
 private:
     bool fail(size_t line, const std::string& what) {
         return rip::damaged_at(why_, line, what);
-    }
-    bool fail_plain(const char* what) {
-        *why_ = what;
-        return false;
     }
 
     bool file(const std::vector<std::string>& w, size_t number) {

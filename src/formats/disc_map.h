@@ -63,6 +63,12 @@ struct disc_layout {
 // *why set, when the layout already has MAX_PIECES.
 bool add_piece(disc_layout* layout, const piece& p, std::string* why);
 
+// Sets *why to what, the reason a descriptor is refused; false.
+inline bool fail(std::string* why, const std::string& what) {
+    *why = what;
+    return false;
+}
+
 // What a run of the placed map holds.
 enum class held {
     stored,       // sectors in a file

@@ -63,10 +63,7 @@ struct track {
     const uint8_t* block;
 };
 
-bool fail(std::string* why, const std::string& what) {
-    *why = what;
-    return false;
-}
+using rip::fail;
 
 }  // namespace
 

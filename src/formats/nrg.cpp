@@ -36,10 +36,7 @@ const mode_info* mode_of(uint32_t code) {
     return nullptr;
 }
 
-bool fail(std::string* why, const std::string& what) {
-    *why = what;
-    return false;
-}
+using rip::fail;
 
 // Adds a track's sectors, stored in the image from byte from up to byte to. The
 // first data track's first one is the origin when origin is set.

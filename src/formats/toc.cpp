@@ -129,11 +129,7 @@ public:
             if (!ok) return false;
         }
         if (!end_track()) return false;
-        if (!found_) {
-            *why_ = "has no data track (an audio CD?)";
-            return false;
-        }
-        return true;
+        return found_ || rip::fail(why_, "has no data track (an audio CD?)");
     }
 
 private:
